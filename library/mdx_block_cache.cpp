@@ -10,8 +10,8 @@ namespace melodrift::mdx {
 Block* BlockCache::Load(uint32_t page) {
   auto block = std::make_unique<Block>();
   block->page = page;
-  int64_t got = file_->ReadAt(static_cast<int64_t>(page) * kPageSize, block->data.data(),
-                              kBlockSize);
+  int64_t got =
+      file_->ReadAt(static_cast<int64_t>(page) * kPageSize, block->data.data(), kBlockSize);
   if (got != static_cast<int64_t>(kBlockSize))
     throw MdxDamaged("block at page " + std::to_string(page) + " cannot be read");
   Block* raw = block.get();

@@ -77,11 +77,12 @@ std::string ZeroTerminated(const uint8_t* p, size_t max) {
   return std::string(reinterpret_cast<const char*>(p), n);
 }
 
-std::string PageText(uint32_t page) { return "page " + std::to_string(page); }
+std::string PageText(uint32_t page) {
+  return "page " + std::to_string(page);
+}
 
 // Counts a tag's keys by walking its whole tree: every node once, all leaves at one depth.
-bool CountKeysByWalk(mdx::IndexState& s, const TagState& t, uint32_t* count,
-                     std::string* why) {
+bool CountKeysByWalk(mdx::IndexState& s, const TagState& t, uint32_t* count, std::string* why) {
   std::vector<bool> seen(s.page_count, false);
   struct Item {
     uint32_t page;
@@ -152,8 +153,8 @@ MdxIndex::~MdxIndex() {
 
 std::unique_ptr<MdxIndex> MdxIndex::Open(const std::string& path,
                                          const std::vector<MdxTagDef>* expected,
-                                         const MdxFieldResolver& resolve,
-                                         uint32_t record_count, std::string* why) {
+                                         const MdxFieldResolver& resolve, uint32_t record_count,
+                                         std::string* why) {
   std::string ignored;
   if (why == nullptr) why = &ignored;
   auto refuse = [&](const std::string& reason) {
@@ -163,7 +164,8 @@ std::unique_ptr<MdxIndex> MdxIndex::Open(const std::string& path,
   TableFileOpenResult opened = OpenTableFile(path, TableFileFlags{});
   if (!opened.file) return refuse("cannot open " + path + ": " + std::strerror(opened.error));
   int64_t size = opened.file->Size();
-  if (size < static_cast<int64_t>(mdx::kHeaderSize)) return refuse("file is shorter than its header");
+  if (size < static_cast<int64_t>(mdx::kHeaderSize))
+    return refuse("file is shorter than its header");
   if (size % mdx::kPageSize != 0) return refuse("file length is not a multiple of 512");
   if (size / mdx::kPageSize > UINT32_MAX) return refuse("file is too large");
 
@@ -216,9 +218,9 @@ std::unique_ptr<MdxIndex> MdxIndex::Open(const std::string& path,
     t.shape.key_length = GetU16(th + mdx::kThKeyLength);
     t.shape.entry_length = GetU16(th + mdx::kThEntryLength);
     t.shape.max_entries = GetU16(th + mdx::kThMaxEntries);
-    const bool length_ok = type == 'N' ? t.shape.key_length == mdx::kNumericKeyLength
-                                       : t.shape.key_length >= 1 &&
-                                             t.shape.key_length <= mdx::kMaxCharKeyLength;
+    const bool length_ok =
+        type == 'N' ? t.shape.key_length == mdx::kNumericKeyLength
+                    : t.shape.key_length >= 1 && t.shape.key_length <= mdx::kMaxCharKeyLength;
     if (!length_ok || t.shape.entry_length != mdx::EntryLengthFor(t.shape.key_length) ||
         t.shape.max_entries != mdx::MaxEntriesFor(t.shape.entry_length))
       return refuse("tag " + name + ": key length, entry length and entries disagree");
@@ -256,10 +258,9 @@ std::unique_ptr<MdxIndex> MdxIndex::Open(const std::string& path,
   }
   if (!CheckFreeList(s, why)) return nullptr;
 
-  const bool ours = std::memcmp(h + mdx::kHdrSignature, mdx::kSignature,
-                                sizeof mdx::kSignature) == 0;
-  if (ours && h[mdx::kHdrConsistent] != 1)
-    return refuse("the last flush did not complete");
+  const bool ours =
+      std::memcmp(h + mdx::kHdrSignature, mdx::kSignature, sizeof mdx::kSignature) == 0;
+  if (ours && h[mdx::kHdrConsistent] != 1) return refuse("the last flush did not complete");
   for (TagState& t : s.tags) {
     uint32_t count;
     if (ours) {
@@ -285,8 +286,8 @@ std::unique_ptr<MdxIndex> MdxIndex::Open(const std::string& path,
 }
 
 std::unique_ptr<MdxIndex> MdxIndex::Build(const std::string& path, const std::string& table_name,
-                                          const std::vector<MdxTagDef>& tags,
-                                          uint32_t record_count, const MdxRecordScan& scan,
+                                          const std::vector<MdxTagDef>& tags, uint32_t record_count,
+                                          const MdxRecordScan& scan,
                                           const std::function<void()>& step) {
   if (tags.empty() || tags.size() > static_cast<size_t>(mdx::kMaxTags))
     throw std::invalid_argument("an index file holds 1 to 47 tags");
@@ -328,8 +329,12 @@ std::unique_ptr<MdxIndex> MdxIndex::Build(const std::string& path, const std::st
   return index;
 }
 
-const std::vector<MdxTagDef>& MdxIndex::tags() const { return impl_->defs; }
-const std::string& MdxIndex::path() const { return impl_->path; }
+const std::vector<MdxTagDef>& MdxIndex::tags() const {
+  return impl_->defs;
+}
+const std::string& MdxIndex::path() const {
+  return impl_->path;
+}
 
 void MdxIndex::SetCurrentTag(size_t tag) {
   if (tag >= impl_->tags.size()) throw std::out_of_range("no such tag");
@@ -337,7 +342,9 @@ void MdxIndex::SetCurrentTag(size_t tag) {
   impl_->cursor_valid = false;
 }
 
-size_t MdxIndex::current_tag() const { return impl_->current; }
+size_t MdxIndex::current_tag() const {
+  return impl_->current;
+}
 
 void MdxIndex::InsertRecord(uint32_t recno, const uint8_t* record) {
   Impl& s = *impl_;
@@ -353,8 +360,7 @@ void MdxIndex::InsertRecord(uint32_t recno, const uint8_t* record) {
   });
 }
 
-void MdxIndex::UpdateRecord(uint32_t recno, const uint8_t* old_record,
-                            const uint8_t* new_record) {
+void MdxIndex::UpdateRecord(uint32_t recno, const uint8_t* old_record, const uint8_t* new_record) {
   Impl& s = *impl_;
   s.Guarded([&] {
     s.cursor_valid = false;
@@ -367,8 +373,7 @@ void MdxIndex::UpdateRecord(uint32_t recno, const uint8_t* old_record,
       if (std::memcmp(old_key, new_key, t.shape.key_length) == 0) continue;
       // A unique tag holds only the first record of a key, so the old entry may be absent.
       if (!s.RemoveKey(t, old_key, recno) && !t.def.unique)
-        throw MdxDamaged("tag " + t.def.name + " lacks the key of record " +
-                         std::to_string(recno));
+        throw MdxDamaged("tag " + t.def.name + " lacks the key of record " + std::to_string(recno));
       s.InsertKey(t, new_key, recno);
     }
   });
@@ -382,7 +387,9 @@ void MdxIndex::Clear() {
   });
 }
 
-void MdxIndex::Flush() { impl_->Flush(); }
+void MdxIndex::Flush() {
+  impl_->Flush();
+}
 
 std::string MdxIndex::MakeSearchKey(std::string_view text) const {
   const MdxTagDef& def = impl_->tags[impl_->current].def;
@@ -418,8 +425,7 @@ bool MdxIndex::Last() {
     s.cursor_valid = false;
     Path p;
     s.DescendEdge(s.Current(), true, p);
-    if (mdx::NodeCount(s.Node(s.Current(), p.back().page)) == 0 &&
-        !s.PriorLeaf(s.Current(), p))
+    if (mdx::NodeCount(s.Node(s.Current(), p.back().page)) == 0 && !s.PriorLeaf(s.Current(), p))
       return false;
     return s.Commit(p);
   });
@@ -492,7 +498,9 @@ bool MdxIndex::SeekEntry(uint32_t recno, const uint8_t* record) {
   });
 }
 
-bool MdxIndex::CursorValid() const { return impl_->cursor_valid; }
+bool MdxIndex::CursorValid() const {
+  return impl_->cursor_valid;
+}
 
 uint32_t MdxIndex::CursorRecNo() const {
   const Impl& s = *impl_;
@@ -507,6 +515,8 @@ std::string_view MdxIndex::CursorKey() const {
       shape.key_length);
 }
 
-uint32_t MdxIndex::KeyCount(size_t tag) const { return impl_->tags.at(tag).layout.key_count; }
+uint32_t MdxIndex::KeyCount(size_t tag) const {
+  return impl_->tags.at(tag).layout.key_count;
+}
 
 }  // namespace melodrift

@@ -79,8 +79,8 @@ class MdxIndex {
   // header (file name without folder and extension). `step` is called at progress steps
   // (about 100 per build). Write failures are fatal table errors.
   static std::unique_ptr<MdxIndex> Build(const std::string& path, const std::string& table_name,
-                                         const std::vector<MdxTagDef>& tags,
-                                         uint32_t record_count, const MdxRecordScan& scan,
+                                         const std::vector<MdxTagDef>& tags, uint32_t record_count,
+                                         const MdxRecordScan& scan,
                                          const std::function<void()>& step);
 
   const std::vector<MdxTagDef>& tags() const;
@@ -117,8 +117,8 @@ class MdxIndex {
   // The entry of (key of record, recno). False when the tag does not hold it.
   bool SeekEntry(uint32_t recno, const uint8_t* record);
   bool CursorValid() const;
-  uint32_t CursorRecNo() const;          // requires CursorValid()
-  std::string_view CursorKey() const;    // requires CursorValid()
+  uint32_t CursorRecNo() const;        // requires CursorValid()
+  std::string_view CursorKey() const;  // requires CursorValid()
 
   // Number of keys in a tag.
   uint32_t KeyCount(size_t tag) const;

@@ -14,7 +14,9 @@ constexpr size_t kMaxEntryLength = EntryLengthFor(kMaxCharKeyLength);
 constexpr size_t kScratchSize = kNodeEntries + (kNodeUsable / 4 + 2) * kMaxEntryLength + 4;
 constexpr size_t kMaxWriteRun = size_t{4} << 20;
 
-[[noreturn]] void Damaged(const std::string& what) { throw MdxDamaged(what); }
+[[noreturn]] void Damaged(const std::string& what) {
+  throw MdxDamaged(what);
+}
 
 }  // namespace
 
@@ -40,8 +42,7 @@ const uint8_t* IndexState::Node(const TagState& t, uint32_t page) {
     const uint8_t* b = block->data.data();
     uint32_t n = NodeCount(b);
     if (n > t.shape.max_entries)
-      Damaged("node at page " + std::to_string(page) + " holds " + std::to_string(n) +
-              " entries");
+      Damaged("node at page " + std::to_string(page) + " holds " + std::to_string(n) + " entries");
     if (IsLeaf(b, t.shape)) {
       for (uint32_t j = 0; j < n; ++j) {
         uint32_t recno = EntryPointer(b, t.shape, j);
@@ -100,8 +101,7 @@ uint32_t IndexState::LastRecNo(const TagState& t, uint32_t page, size_t depth) {
   }
 }
 
-void IndexState::DescendPair(const TagState& t, const uint8_t* key, uint32_t recno,
-                             Path& path) {
+void IndexState::DescendPair(const TagState& t, const uint8_t* key, uint32_t recno, Path& path) {
   path.clear();
   uint32_t page = t.layout.root;
   for (;;) {
@@ -367,8 +367,7 @@ void IndexState::InsertKey(TagState& t, const uint8_t* key, uint32_t recno) {
   std::memcpy(entry.data() + 4, key, t.shape.key_length);
   const size_t leaf_level = path.size() - 1;
   const uint32_t pos = path.back().index;
-  if (pos == NodeCount(Node(t, path.back().page)))
-    FixSeparatorsAbove(t, path, leaf_level, key);
+  if (pos == NodeCount(Node(t, path.back().page))) FixSeparatorsAbove(t, path, leaf_level, key);
   InsertIntoNode(t, path, leaf_level, pos, entry.data(), 0);
   ++t.layout.key_count;
   t.header_dirty = true;

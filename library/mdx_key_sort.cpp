@@ -94,8 +94,8 @@ void KeyOfRecordTo(const MdxTagDef& tag, const uint8_t* record, uint8_t* out) {
   }
 }
 
-std::vector<SortedKeys> CollectSortedKeys(const std::vector<MdxTagDef>& tags,
-                                          uint32_t record_count, const MdxRecordScan& scan,
+std::vector<SortedKeys> CollectSortedKeys(const std::vector<MdxTagDef>& tags, uint32_t record_count,
+                                          const MdxRecordScan& scan,
                                           const std::function<void()>& step) {
   std::vector<SortedKeys> sorted(tags.size());
   for (size_t t = 0; t < tags.size(); ++t) {
@@ -103,7 +103,8 @@ std::vector<SortedKeys> CollectSortedKeys(const std::vector<MdxTagDef>& tags,
     sorted[t].keys.reserve(size_t{record_count} * sorted[t].key_length);
     sorted[t].recnos.reserve(record_count);
   }
-  const uint32_t interval = std::max<uint32_t>(1, (record_count + kProgressSteps - 1) / kProgressSteps);
+  const uint32_t interval =
+      std::max<uint32_t>(1, (record_count + kProgressSteps - 1) / kProgressSteps);
   uint32_t until_step = interval;
   scan([&](uint32_t recno, const uint8_t* record) {
     for (size_t t = 0; t < tags.size(); ++t) {

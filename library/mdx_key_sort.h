@@ -23,8 +23,8 @@ struct SortedKeys {
 void KeyOfRecordTo(const MdxTagDef& tag, const uint8_t* record, uint8_t* out);
 
 // One SortedKeys per tag. Calls step() every ceil(record_count / 100) records.
-std::vector<SortedKeys> CollectSortedKeys(const std::vector<MdxTagDef>& tags,
-                                          uint32_t record_count, const MdxRecordScan& scan,
+std::vector<SortedKeys> CollectSortedKeys(const std::vector<MdxTagDef>& tags, uint32_t record_count,
+                                          const MdxRecordScan& scan,
                                           const std::function<void()>& step);
 
 }  // namespace melodrift::mdx

@@ -21,7 +21,7 @@ inline constexpr uint32_t kBlockSize = 1024;
 inline constexpr uint32_t kBlockPages = kBlockSize / kPageSize;
 inline constexpr uint32_t kHeaderSize = 2048;
 inline constexpr uint32_t kHeaderPages = kHeaderSize / kPageSize;
-inline constexpr int kMaxTags = 47;  // tag table entries that fit between 544 and 2048
+inline constexpr int kMaxTags = 47;   // tag table entries that fit between 544 and 2048
 inline constexpr int kMaxDepth = 64;  // deeper trees are damaged (a loop in the pointers)
 
 // File header.
@@ -97,8 +97,12 @@ inline constexpr uint32_t kNodeEntries = 8;
 inline constexpr uint32_t kNodeUsable = kBlockSize - 12;  // room for entries and the marker
 inline constexpr int kFreeLink = 4;
 
-inline constexpr uint32_t EntryLengthFor(uint32_t key_length) { return (key_length + 4 + 3) / 4 * 4; }
-inline constexpr uint32_t MaxEntriesFor(uint32_t entry_length) { return kNodeUsable / entry_length; }
+inline constexpr uint32_t EntryLengthFor(uint32_t key_length) {
+  return (key_length + 4 + 3) / 4 * 4;
+}
+inline constexpr uint32_t MaxEntriesFor(uint32_t entry_length) {
+  return kNodeUsable / entry_length;
+}
 
 // Geometry of one tag's nodes.
 struct NodeShape {
@@ -107,7 +111,9 @@ struct NodeShape {
   uint32_t max_entries = 0;
 };
 
-inline uint32_t NodeCount(const uint8_t* node) { return GetU32(node); }
+inline uint32_t NodeCount(const uint8_t* node) {
+  return GetU32(node);
+}
 inline uint8_t* EntryAt(uint8_t* node, const NodeShape& s, uint32_t j) {
   return node + kNodeEntries + j * s.entry_length;
 }

@@ -21,7 +21,9 @@ constexpr int kMaxDigits = 2 * kDigitBytes;
 constexpr int kMinExponent = -static_cast<int>(kExponentBase);
 constexpr int kMaxExponent = 255 - kExponentBase;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 int DigitAt(const uint8_t* key, int i) {
   uint8_t b = key[2 + i / 2];

@@ -90,8 +90,8 @@ void PutTagHeaderPage(size_t tag, uint32_t page, uint8_t* header) {
   PutU32(header + kTagTable + kTagEntryLength * tag + kTeHeaderPage, page);
 }
 
-void PutBookkeeping(const std::vector<TagLayout>& layouts, uint32_t page_count,
-                    uint32_t free_head, bool consistent, uint8_t* header) {
+void PutBookkeeping(const std::vector<TagLayout>& layouts, uint32_t page_count, uint32_t free_head,
+                    bool consistent, uint8_t* header) {
   PutU32(header + kHdrPageCount, page_count);
   PutU32(header + kHdrFreeList, free_head);
   std::memcpy(header + kHdrSignature, kSignature, sizeof kSignature);
@@ -101,8 +101,7 @@ void PutBookkeeping(const std::vector<TagLayout>& layouts, uint32_t page_count,
 }
 
 void FormatFileHeader(const std::string& table_name, const std::vector<MdxTagDef>& tags,
-                      const std::vector<TagLayout>& layouts, uint32_t page_count,
-                      uint8_t* header) {
+                      const std::vector<TagLayout>& layouts, uint32_t page_count, uint8_t* header) {
   std::memset(header, 0, kHeaderSize);
   header[kHdrVersion] = kVersion;
   PutToday(header + kHdrCreated);

@@ -31,11 +31,10 @@ void UpdateTagHeader(const TagLayout& layout, uint8_t* block);
 
 // A new file header and tag table (2048 bytes), bookkeeping included and marked consistent.
 void FormatFileHeader(const std::string& table_name, const std::vector<MdxTagDef>& tags,
-                      const std::vector<TagLayout>& layouts, uint32_t page_count,
-                      uint8_t* header);
+                      const std::vector<TagLayout>& layouts, uint32_t page_count, uint8_t* header);
 // Page count, free list, signature, key counts and consistent mark of a header.
-void PutBookkeeping(const std::vector<TagLayout>& layouts, uint32_t page_count,
-                    uint32_t free_head, bool consistent, uint8_t* header);
+void PutBookkeeping(const std::vector<TagLayout>& layouts, uint32_t page_count, uint32_t free_head,
+                    bool consistent, uint8_t* header);
 // The tag table's header page of tag i.
 void PutTagHeaderPage(size_t tag, uint32_t page, uint8_t* header);
 

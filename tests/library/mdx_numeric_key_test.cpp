@@ -19,7 +19,9 @@ std::string Hex(const std::string& bytes) {
   return out;
 }
 
-const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+const uint8_t* Bytes(const std::string& s) {
+  return reinterpret_cast<const uint8_t*>(s.data());
+}
 
 TEST(MdxNumericKey, EncodesTheWorkedExamplesAndFieldForms) {
   struct Case {
@@ -57,9 +59,18 @@ TEST(MdxNumericKey, ComparesByValue) {
     int expected;
   };
   const Case cases[] = {
-      {"5", "5", 0},       {"5", "6", -1},       {"99", "100", -1},   {"100", "99", 1},
-      {"-1", "0", -1},     {"0", "0.05", -1},    {"-100", "-99", -1}, {"-0.75", "-0.5", -1},
-      {"20.5", "20", 1},   {"-42", "5", -1},     {"255", "256", -1},  {"4999", "5000", -1},
+      {"5", "5", 0},
+      {"5", "6", -1},
+      {"99", "100", -1},
+      {"100", "99", 1},
+      {"-1", "0", -1},
+      {"0", "0.05", -1},
+      {"-100", "-99", -1},
+      {"-0.75", "-0.5", -1},
+      {"20.5", "20", 1},
+      {"-42", "5", -1},
+      {"255", "256", -1},
+      {"4999", "5000", -1},
       {"1000000", "999999", 1},
   };
   for (const Case& c : cases) {

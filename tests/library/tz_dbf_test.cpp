@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <ctime>
 
 #include "library/byte_order.h"
@@ -490,6 +491,42 @@ TEST_F(DbfTest, VirtualTableCopiesAFileAndRefusesSearch) {
   EXPECT_EQ(mem.RecCount(), 0);
   mem.Close();
   EXPECT_FALSE(mem.Active());
+}
+
+TEST_F(DbfTest, OtherDbaseVersionsOpenWithDateAndFloatFieldsAsText) {
+  // A table with a memo flag in its version byte (0x83), as other programs write it.
+  std::string header(32 + 3 * 32 + 1, '\0');
+  auto put_field = [&](int i, const char* name, char type, int length, int decimals) {
+    std::memcpy(&header[32 + 32 * i], name, std::strlen(name));
+    header[32 + 32 * i + 11] = type;
+    header[32 + 32 * i + 16] = static_cast<char>(length);
+    header[32 + 32 * i + 17] = static_cast<char>(decimals);
+  };
+  header[0] = static_cast<char>(0x83);
+  header[4] = 1;
+  header[8] = static_cast<char>(header.size());
+  header[10] = 1 + 5 + 8 + 6;
+  put_field(0, "NAME", 'C', 5, 0);
+  put_field(1, "WHEN", 'D', 8, 0);
+  put_field(2, "AMT", 'F', 6, 2);
+  header.back() = 0x0D;
+  const std::string path = dir_.File("foreign.dbf");
+  WriteFileBytes(path, header + " Bob  20261210  1.50" + "\x1A");
+  for (uint8_t version : {0x02, 0x03, 0x04, 0x83, 0x8B, 0x8C, 0xF5}) {
+    SCOPED_TRACE(static_cast<int>(version));
+    std::string bytes = ReadFileBytes(path);
+    bytes[0] = static_cast<char>(version);
+    WriteFileBytes(path, bytes);
+    TTzDbf t;
+    t.SetDbfFileName(path);
+    t.Open();
+    ASSERT_EQ(t.RecCount(), 1);
+    EXPECT_EQ(t.FieldCount(), 3);
+    EXPECT_EQ(TrimTrailing(t.FieldText("name")), "Bob");
+    EXPECT_EQ(t.FieldText("when"), "20261210");
+    EXPECT_EQ(t.FieldText("amt"), "  1.50");
+    EXPECT_EQ(t.FieldInt("amt"), 1);
+  }
 }
 
 TEST_F(DbfTest, ValidatorsReadWhatTheLayerWrites) {
