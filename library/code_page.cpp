@@ -36,8 +36,12 @@ constexpr std::array<uint8_t, 256> kOemToAnsi = InvertTable(kAnsiToOem);
 
 }  // namespace
 
-uint8_t AnsiToOem(uint8_t c) { return kAnsiToOem[c]; }
-uint8_t OemToAnsi(uint8_t c) { return kOemToAnsi[c]; }
+uint8_t AnsiToOem(uint8_t c) {
+  return kAnsiToOem[c];
+}
+uint8_t OemToAnsi(uint8_t c) {
+  return kOemToAnsi[c];
+}
 
 void AnsiToOemInPlace(uint8_t* bytes, size_t n) {
   for (size_t i = 0; i < n; ++i) bytes[i] = kAnsiToOem[bytes[i]];

@@ -100,7 +100,9 @@ void EncodeInteger(int64_t value, int decimals, char* field, int length) {
   std::memcpy(field + pad, text.data(), text.size());
 }
 
-void EncodeBool(bool value, char* field) { *field = value ? 'T' : 'F'; }
+void EncodeBool(bool value, char* field) {
+  *field = value ? 'T' : 'F';
+}
 
 int32_t DecodeInteger(std::string_view field) {
   std::string_view s = field;
@@ -121,7 +123,9 @@ int32_t DecodeInteger(std::string_view field) {
   return static_cast<int32_t>(std::min<int64_t>(value, std::numeric_limits<int32_t>::max()));
 }
 
-bool DecodeBool(char c) { return c == 'T' || c == 't' || c == 'Y' || c == 'y'; }
+bool DecodeBool(char c) {
+  return c == 'T' || c == 't' || c == 'Y' || c == 'y';
+}
 
 std::string TrimTrailing(std::string_view text) {
   size_t n = text.size();

@@ -20,8 +20,10 @@ bool AcceptedVersion(uint8_t version) {
     case 0x83:
     case 0x8B:
     case 0x8C:
-    case 0xF5: return true;
-    default: return false;
+    case 0xF5:
+      return true;
+    default:
+      return false;
   }
 }
 

@@ -43,12 +43,13 @@ void DbfSource::Scan(const std::function<void(int64_t, const uint8_t*)>& visit) 
     int64_t offset = header_.header_length + (first - 1) * static_cast<int64_t>(length);
     int64_t got = file_->ReadAt(offset, block.data(), block.size());
     if (got != static_cast<int64_t>(block.size())) {
-      RaiseTableError(got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_,
-                                                        table_error::kDiskRead)
-                              : table_error::kUnexpectedEof,
-                      "File:  " + path_ + "  [GetDbfRecord]");
+      RaiseTableError(
+          got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_, table_error::kDiskRead)
+                  : table_error::kUnexpectedEof,
+          "File:  " + path_ + "  [GetDbfRecord]");
     }
-    for (int64_t i = 0; i < n; ++i) visit(first + i, block.data() + static_cast<size_t>(i) * length);
+    for (int64_t i = 0; i < n; ++i)
+      visit(first + i, block.data() + static_cast<size_t>(i) * length);
   }
 }
 

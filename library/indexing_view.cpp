@@ -8,7 +8,11 @@ namespace {
 IndexingView* g_view = nullptr;
 }
 
-IndexingView* SetIndexingView(IndexingView* view) { return std::exchange(g_view, view); }
-IndexingView* CurrentIndexingView() { return g_view; }
+IndexingView* SetIndexingView(IndexingView* view) {
+  return std::exchange(g_view, view);
+}
+IndexingView* CurrentIndexingView() {
+  return g_view;
+}
 
 }  // namespace melodrift

@@ -22,17 +22,28 @@ TableMessageHandler& MessageHandler() {
 
 std::string ErrorDescription(int code) {
   switch (code) {
-    case table_error::kFileNotFound: return "File not found";
-    case table_error::kPathNotFound: return "Path not found";
-    case table_error::kAccessDenied: return "File access denied";
-    case table_error::kSharingViolation: return "File sharing violation";
-    case table_error::kDiskRead: return "Disk read error";
-    case table_error::kDiskWrite: return "Disk write error (probable cause: Disk Full).";
-    case table_error::kNotDbase: return "Not a dBASE data file";
-    case table_error::kUnexpectedEof: return "End of file found unexpectedly";
-    case table_error::kVirtualFile: return "Invalid Operation ";
-    case table_error::kInvalidOperation: return "Invalid Operation ";
-    default: return "Error " + std::to_string(code);
+    case table_error::kFileNotFound:
+      return "File not found";
+    case table_error::kPathNotFound:
+      return "Path not found";
+    case table_error::kAccessDenied:
+      return "File access denied";
+    case table_error::kSharingViolation:
+      return "File sharing violation";
+    case table_error::kDiskRead:
+      return "Disk read error";
+    case table_error::kDiskWrite:
+      return "Disk write error (probable cause: Disk Full).";
+    case table_error::kNotDbase:
+      return "Not a dBASE data file";
+    case table_error::kUnexpectedEof:
+      return "End of file found unexpectedly";
+    case table_error::kVirtualFile:
+      return "Invalid Operation ";
+    case table_error::kInvalidOperation:
+      return "Invalid Operation ";
+    default:
+      return "Error " + std::to_string(code);
   }
 }
 

@@ -117,17 +117,21 @@ int RemoveFile(const std::string& path) {
 int TableErrorCodeFromErrno(int err, const std::string& path, int fallback) {
   switch (err) {
     case ENOENT:
-    case ENOTDIR: return FolderOfPathExists(path) ? table_error::kFileNotFound
-                                                  : table_error::kPathNotFound;
+    case ENOTDIR:
+      return FolderOfPathExists(path) ? table_error::kFileNotFound : table_error::kPathNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
-    case EISDIR: return table_error::kAccessDenied;
-    case EWOULDBLOCK: return table_error::kSharingViolation;
+    case EISDIR:
+      return table_error::kAccessDenied;
+    case EWOULDBLOCK:
+      return table_error::kSharingViolation;
     case ENOSPC:
     case EFBIG:
-    case EDQUOT: return table_error::kDiskWrite;
-    default: return fallback;
+    case EDQUOT:
+      return table_error::kDiskWrite;
+    default:
+      return fallback;
   }
 }
 

@@ -126,7 +126,9 @@ std::string TTzDbf::DefaultIndexPath() const {
   return preferred;
 }
 
-std::string TTzDbf::IndexFileName() const { return index_ ? index_path_ : ""; }
+std::string TTzDbf::IndexFileName() const {
+  return index_ ? index_path_ : "";
+}
 
 int64_t TTzDbf::RecordOffset(int64_t recno) const {
   return header_length_ + (recno - 1) * static_cast<int64_t>(RecordLength());
@@ -223,8 +225,7 @@ void TTzDbf::WriteHeader(const std::string& failure_message) {
     err = file_->WriteAt(RecordOffset(record_count_ + 1), &end, 1);
   }
   if (err != 0) {
-    RaiseTableError(TableErrorCodeFromErrno(err, path_, table_error::kDiskWrite),
-                    failure_message);
+    RaiseTableError(TableErrorCodeFromErrno(err, path_, table_error::kDiskWrite), failure_message);
   }
   header_state_ = HeaderState::kClean;
 }
@@ -278,7 +279,9 @@ const uint8_t* TTzDbf::StoredRecord(int64_t recno) {
   return window_.data();
 }
 
-void TTzDbf::LoadRecord(int64_t recno, uint8_t* buffer) { ToAnsi(StoredRecord(recno), buffer); }
+void TTzDbf::LoadRecord(int64_t recno, uint8_t* buffer) {
+  ToAnsi(StoredRecord(recno), buffer);
+}
 
 void TTzDbf::WriteStored(int64_t recno, const uint8_t* stored, const char* failure_context) {
   const size_t length = static_cast<size_t>(RecordLength());
@@ -348,10 +351,10 @@ void TTzDbf::ScanRecords(const MdxRecordVisitor& visit) {
     block.resize(static_cast<size_t>(n) * length);
     int64_t got = file_->ReadAt(RecordOffset(first), block.data(), block.size());
     if (got != static_cast<int64_t>(block.size())) {
-      RaiseTableError(got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_,
-                                                        table_error::kDiskRead)
-                              : table_error::kUnexpectedEof,
-                      "File:  " + path_ + "  [GetDbfRecord]");
+      RaiseTableError(
+          got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_, table_error::kDiskRead)
+                  : table_error::kUnexpectedEof,
+          "File:  " + path_ + "  [GetDbfRecord]");
     }
     for (int64_t i = 0; i < n; ++i) {
       visit(static_cast<uint32_t>(first + i), block.data() + static_cast<size_t>(i) * length);
@@ -395,10 +398,10 @@ void TTzDbf::Pack() {
     in.resize(static_cast<size_t>(n) * length);
     int64_t got = file_->ReadAt(RecordOffset(first), in.data(), in.size());
     if (got != static_cast<int64_t>(in.size())) {
-      RaiseTableError(got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_,
-                                                        table_error::kDiskRead)
-                              : table_error::kUnexpectedEof,
-                      message);
+      RaiseTableError(
+          got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_, table_error::kDiskRead)
+                  : table_error::kUnexpectedEof,
+          message);
     }
     out.clear();
     const int64_t out_first = kept + 1;
@@ -491,10 +494,10 @@ int TTzDbf::Search(const std::string& text, int field, bool from_top) {
     block.resize(static_cast<size_t>(n) * length);
     int64_t got = file_->ReadAt(RecordOffset(first), block.data(), block.size());
     if (got != static_cast<int64_t>(block.size())) {
-      RaiseTableError(got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_,
-                                                        table_error::kDiskRead)
-                              : table_error::kUnexpectedEof,
-                      "File:  " + path_ + "  [GetDbfRecord]");
+      RaiseTableError(
+          got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_, table_error::kDiskRead)
+                  : table_error::kUnexpectedEof,
+          "File:  " + path_ + "  [GetDbfRecord]");
     }
     for (int64_t i = 0; i < n; ++i) {
       const uint8_t* stored = block.data() + static_cast<size_t>(i) * length;
@@ -552,17 +555,17 @@ void TTzDbf::OpenOrBuildIndex() {
   std::vector<MdxTagDef> tags = TagsFromIndexList();
   for (MdxTagDef& tag : tags) {
     if (!ResolveTag(tag.expression, tag)) {
-      RaiseTableError(table_error::kInvalidOperation, "Index expression " + tag.expression +
-                                                          " is not a field of " + path_ +
-                                                          " [MakeIndex]");
+      RaiseTableError(
+          table_error::kInvalidOperation,
+          "Index expression " + tag.expression + " is not a field of " + path_ + " [MakeIndex]");
     }
   }
   const std::string index_path = DefaultIndexPath();
   if (create_index_ != CreateIndexMode::ciAlways && FileExists(index_path)) {
     std::string why;
     auto resolver = [this](const std::string& e, MdxTagDef& t) { return ResolveTag(e, t); };
-    index_ = MdxIndex::Open(index_path, &tags, resolver, static_cast<uint32_t>(record_count_),
-                            &why);
+    index_ =
+        MdxIndex::Open(index_path, &tags, resolver, static_cast<uint32_t>(record_count_), &why);
     if (index_) {
       index_path_ = index_path;
       index_tags_ = tags;
@@ -585,7 +588,9 @@ void TTzDbf::BuildIndex(const std::string& index_path, const std::vector<MdxTagD
   if (tag < tags.size()) index_->SetCurrentTag(tag);
 }
 
-void TTzDbf::RebuildDamagedIndex() { BuildIndex(index_path_, index_tags_); }
+void TTzDbf::RebuildDamagedIndex() {
+  BuildIndex(index_path_, index_tags_);
+}
 
 template <typename Fn>
 auto TTzDbf::WithIndex(Fn&& fn) -> decltype(fn()) {

@@ -59,9 +59,8 @@ const DbfField& TTzTable::FieldByName(std::string_view name, const char* operati
   RequireOpen(operation);
   int number = FieldNo(name);
   if (number == 0) {
-    RaiseTableError(table_error::kInvalidOperation, "Field " + std::string(name) +
-                                                        " not found [" + name_ + "." +
-                                                        operation + "]");
+    RaiseTableError(table_error::kInvalidOperation,
+                    "Field " + std::string(name) + " not found [" + name_ + "." + operation + "]");
   }
   return fields_[static_cast<size_t>(number - 1)];
 }
@@ -76,12 +75,18 @@ int64_t TTzTable::RecCount() const {
   return StoredRecordCount();
 }
 
-int64_t TTzTable::OrderFirst() { return StoredRecordCount() > 0 ? 1 : 0; }
-int64_t TTzTable::OrderLast() { return StoredRecordCount(); }
+int64_t TTzTable::OrderFirst() {
+  return StoredRecordCount() > 0 ? 1 : 0;
+}
+int64_t TTzTable::OrderLast() {
+  return StoredRecordCount();
+}
 int64_t TTzTable::OrderNext(int64_t recno) {
   return recno < StoredRecordCount() ? recno + 1 : 0;
 }
-int64_t TTzTable::OrderPrior(int64_t recno) { return recno > 1 ? recno - 1 : 0; }
+int64_t TTzTable::OrderPrior(int64_t recno) {
+  return recno > 1 ? recno - 1 : 0;
+}
 
 int64_t TTzTable::SkipHidden(int64_t recno, bool forward) {
   if (!hide_deleted_) return recno;
@@ -199,9 +204,15 @@ void TTzTable::BlankRecord(uint8_t* record) const {
     char* p = reinterpret_cast<char*>(record) + f.offset;
     switch (f.type) {
       case 'N':
-      case 'F': EncodeInteger(0, 0, p, f.length); break;
-      case 'L': EncodeBool(false, p); break;
-      default: std::memset(p, ' ', static_cast<size_t>(f.length)); break;
+      case 'F':
+        EncodeInteger(0, 0, p, f.length);
+        break;
+      case 'L':
+        EncodeBool(false, p);
+        break;
+      default:
+        std::memset(p, ' ', static_cast<size_t>(f.length));
+        break;
     }
   }
 }

@@ -45,8 +45,8 @@ class TTzTable {
   // Moves in the current order; with HideDeletedRecs they skip records flagged deleted.
   void First();
   void Last();
-  void Next();   // on the last record: stays there, Eof becomes true
-  void Prior();  // on the first record: stays there, Bof becomes true
+  void Next();             // on the last record: stays there, Eof becomes true
+  void Prior();            // on the first record: stays there, Bof becomes true
   void Go(int64_t recno);  // any record of the file, hidden or not; out of range: no move
   bool Eof() const { return eof_; }
   bool Bof() const { return bof_; }

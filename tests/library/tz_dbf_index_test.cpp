@@ -79,10 +79,12 @@ TEST_F(IndexedTableTest, TrackTableMovesInArtistAndSongOrder) {
   AppendTrack(*t, 0, "abba", "Waterloo");
   AppendTrack(*t, 1, "Zappa", "Peaches");
   AppendTrack(*t, 2, "Zappa", "Apostrophe");
-  AppendTrack(*t, 3, "\xC9" "dith", "Hymne");  // Édith: OEM byte 0x90, after 'z'
+  AppendTrack(*t, 3,
+              "\xC9"
+              "dith",
+              "Hymne");  // Édith: OEM byte 0x90, after 'z'
   AppendTrack(*t, 4, "Beatles", "Help");
-  const std::vector<std::string> expected = {"Help", "Apostrophe", "Peaches", "Waterloo",
-                                             "Hymne"};
+  const std::vector<std::string> expected = {"Help", "Apostrophe", "Peaches", "Waterloo", "Hymne"};
   EXPECT_EQ(SongsInOrder(*t), expected);
   EXPECT_EQ(t->RecNo(), 4);  // Next on the last record stays there
   t->Last();
@@ -166,7 +168,8 @@ TEST_F(IndexedTableTest, FindExactPadsCharacterKeys) {
 TEST_F(IndexedTableTest, ZapEmptiesAndPackRebuildsTheIndex) {
   auto t = MakeTrackTable(track_path_);
   t->Open();
-  for (int i = 0; i < 40; ++i) AppendTrack(*t, i, "artist" + std::to_string(i % 7), "s" + std::to_string(i));
+  for (int i = 0; i < 40; ++i)
+    AppendTrack(*t, i, "artist" + std::to_string(i % 7), "s" + std::to_string(i));
   for (int r = 1; r <= 40; r += 3) {
     t->Go(r);
     t->DeleteRec();
@@ -191,7 +194,8 @@ TEST_F(IndexedTableTest, MissingOrDamagedIndexIsRebuilt) {
   {
     auto t = MakeTrackTable(track_path_);
     t->Open();
-    for (int i = 0; i < 30; ++i) AppendTrack(*t, i, "a" + std::to_string(29 - i), "s" + std::to_string(i));
+    for (int i = 0; i < 30; ++i)
+      AppendTrack(*t, i, "a" + std::to_string(29 - i), "s" + std::to_string(i));
   }
   const std::string good = ReadFileBytes(track_index_);
   std::vector<std::string> expected;

@@ -83,8 +83,7 @@ TEST_F(DbfTest, FieldValuesAreEncodedAsStored) {
       {"overflowing number", [](TTzDbf& t) { t.SetFieldInt("num", 100000); }, 9, "*****"},
       {"negative number", [](TTzDbf& t) { t.SetFieldInt("num", -42); }, 9, "  -42"},
       {"zero", [](TTzDbf& t) { t.SetFieldInt("num", 0); }, 9, "    0"},
-      {"long text is cut", [](TTzDbf& t) { t.SetFieldText("name", "abcdefghijk"); }, 1,
-       "abcdefgh"},
+      {"long text is cut", [](TTzDbf& t) { t.SetFieldText("name", "abcdefghijk"); }, 1, "abcdefgh"},
       {"short text is filled", [](TTzDbf& t) { t.SetFieldText("name", "ab"); }, 1, "ab      "},
       {"true", [](TTzDbf& t) { t.SetFieldBool("flag", true); }, 14, "T"},
       {"false", [](TTzDbf& t) { t.SetFieldBool("flag", false); }, 14, "F"},
@@ -162,7 +161,10 @@ TEST_F(DbfTest, ClearRecordThenAppendStoresBlankValues) {
   t->Close();
   std::string bytes = ReadFileBytes(dir_.File("small.dbf"));
   const size_t record = 32 + 3 * 32 + 1;
-  EXPECT_EQ(bytes.substr(record, 15), "         " "    0" "F");
+  EXPECT_EQ(bytes.substr(record, 15),
+            "         "
+            "    0"
+            "F");
 }
 
 TEST_F(DbfTest, HeaderCountLagsUntilFlush) {

@@ -10,7 +10,9 @@ namespace melodrift::testing {
 
 namespace {
 
-std::string ToolsDir() { return std::string(MELODRIFT_SHARED_DIR) + "/tools"; }
+std::string ToolsDir() {
+  return std::string(MELODRIFT_SHARED_DIR) + "/tools";
+}
 
 std::string Quote(const std::string& s) {
   std::string out = "'";
@@ -56,8 +58,8 @@ ValidatorResult CheckMdx(const std::string& dbf, const std::string& mdx, const s
 
 ValidatorResult DumpMdxOrder(const std::string& dbf, const std::string& mdx,
                              const std::string& tag) {
-  return Run("perl " + Quote(ToolsDir() + "/check_mdx.pl") + " " + Quote(dbf) + " " +
-             Quote(mdx) + " " + Quote(tag));
+  return Run("perl " + Quote(ToolsDir() + "/check_mdx.pl") + " " + Quote(dbf) + " " + Quote(mdx) +
+             " " + Quote(tag));
 }
 
 ValidatorResult CheckDbf(const std::string& dbf, bool oem) {

@@ -27,8 +27,8 @@ ValidatorResult DumpMdxOrder(const std::string& dbf, const std::string& mdx,
 
 }  // namespace melodrift::testing
 
-#define SKIP_UNLESS_VALIDATORS()                                                  \
-  do {                                                                            \
-    std::string reason_ = ::melodrift::testing::ValidatorsUnavailableReason();    \
-    if (!reason_.empty()) GTEST_SKIP() << reason_;                                \
+#define SKIP_UNLESS_VALIDATORS()                                               \
+  do {                                                                         \
+    std::string reason_ = ::melodrift::testing::ValidatorsUnavailableReason(); \
+    if (!reason_.empty()) GTEST_SKIP() << reason_;                             \
   } while (0)
