@@ -111,6 +111,19 @@ void SetPrologDate(uint8_t* prolog) {
   prolog[dbf::kDateOffset + 2] = static_cast<uint8_t>(local.tm_mday);
 }
 
+void ReadRecordBlock(TableFile& file, const std::string& path, int header_length, int record_length,
+                     int64_t first, int64_t n, std::vector<uint8_t>& block,
+                     const std::string& failure_message) {
+  block.resize(static_cast<size_t>(n) * static_cast<size_t>(record_length));
+  const int64_t offset = header_length + (first - 1) * static_cast<int64_t>(record_length);
+  int64_t got = file.ReadAt(offset, block.data(), block.size());
+  if (got == static_cast<int64_t>(block.size())) return;
+  RaiseTableError(
+      got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path, table_error::kDiskRead)
+              : table_error::kUnexpectedEof,
+      failure_message);
+}
+
 int64_t WholeRecords(int64_t file_size, int header_length, int record_length) {
   if (record_length <= 0 || file_size <= header_length) return 0;
   return (file_size - header_length) / record_length;

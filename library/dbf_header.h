@@ -60,6 +60,12 @@ std::vector<uint8_t> BuildDbfHeader(const std::vector<DbfField>& fields, int rec
 // Sets prolog bytes 1-3 to today's local date.
 void SetPrologDate(uint8_t* prolog);
 
+// Reads `n` whole records from record `first` on into `block` (resized to fit). A short read
+// is a fatal table error with `failure_message`: 213, or the system's code.
+void ReadRecordBlock(TableFile& file, const std::string& path, int header_length, int record_length,
+                     int64_t first, int64_t n, std::vector<uint8_t>& block,
+                     const std::string& failure_message);
+
 // Whole records present in a file of `file_size` bytes.
 int64_t WholeRecords(int64_t file_size, int header_length, int record_length);
 

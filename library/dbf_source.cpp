@@ -39,15 +39,8 @@ void DbfSource::Scan(const std::function<void(int64_t, const uint8_t*)>& visit) 
   std::vector<uint8_t> block;
   for (int64_t first = 1; first <= count_; first += per_block) {
     int64_t n = std::min(per_block, count_ - first + 1);
-    block.resize(static_cast<size_t>(n) * length);
-    int64_t offset = header_.header_length + (first - 1) * static_cast<int64_t>(length);
-    int64_t got = file_->ReadAt(offset, block.data(), block.size());
-    if (got != static_cast<int64_t>(block.size())) {
-      RaiseTableError(
-          got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_, table_error::kDiskRead)
-                  : table_error::kUnexpectedEof,
-          "File:  " + path_ + "  [GetDbfRecord]");
-    }
+    ReadRecordBlock(*file_, path_, header_.header_length, header_.record_length, first, n, block,
+                    "File:  " + path_ + "  [GetDbfRecord]");
     for (int64_t i = 0; i < n; ++i)
       visit(first + i, block.data() + static_cast<size_t>(i) * length);
   }

@@ -348,14 +348,8 @@ void TTzDbf::ScanRecords(const MdxRecordVisitor& visit) {
   std::vector<uint8_t> block;
   for (int64_t first = 1; first <= record_count_; first += per_block) {
     int64_t n = std::min(per_block, record_count_ - first + 1);
-    block.resize(static_cast<size_t>(n) * length);
-    int64_t got = file_->ReadAt(RecordOffset(first), block.data(), block.size());
-    if (got != static_cast<int64_t>(block.size())) {
-      RaiseTableError(
-          got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_, table_error::kDiskRead)
-                  : table_error::kUnexpectedEof,
-          "File:  " + path_ + "  [GetDbfRecord]");
-    }
+    ReadRecordBlock(*file_, path_, header_length_, RecordLength(), first, n, block,
+                    "File:  " + path_ + "  [GetDbfRecord]");
     for (int64_t i = 0; i < n; ++i) {
       visit(static_cast<uint32_t>(first + i), block.data() + static_cast<size_t>(i) * length);
     }
@@ -395,14 +389,7 @@ void TTzDbf::Pack() {
   int64_t kept = 0;
   for (int64_t first = 1; first <= record_count_; first += per_block) {
     int64_t n = std::min(per_block, record_count_ - first + 1);
-    in.resize(static_cast<size_t>(n) * length);
-    int64_t got = file_->ReadAt(RecordOffset(first), in.data(), in.size());
-    if (got != static_cast<int64_t>(in.size())) {
-      RaiseTableError(
-          got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_, table_error::kDiskRead)
-                  : table_error::kUnexpectedEof,
-          message);
-    }
+    ReadRecordBlock(*file_, path_, header_length_, RecordLength(), first, n, in, message);
     out.clear();
     const int64_t out_first = kept + 1;
     bool moved = false;
@@ -491,14 +478,8 @@ int TTzDbf::Search(const std::string& text, int field, bool from_top) {
   for (int64_t first = from_top ? 1 : current_recno() + 1; first <= record_count_;
        first += per_block) {
     int64_t n = std::min(per_block, record_count_ - first + 1);
-    block.resize(static_cast<size_t>(n) * length);
-    int64_t got = file_->ReadAt(RecordOffset(first), block.data(), block.size());
-    if (got != static_cast<int64_t>(block.size())) {
-      RaiseTableError(
-          got < 0 ? TableErrorCodeFromErrno(static_cast<int>(-got), path_, table_error::kDiskRead)
-                  : table_error::kUnexpectedEof,
-          "File:  " + path_ + "  [GetDbfRecord]");
-    }
+    ReadRecordBlock(*file_, path_, header_length_, RecordLength(), first, n, block,
+                    "File:  " + path_ + "  [GetDbfRecord]");
     for (int64_t i = 0; i < n; ++i) {
       const uint8_t* stored = block.data() + static_cast<size_t>(i) * length;
       if (Hidden(stored)) continue;

@@ -13,6 +13,7 @@
 #include "library/byte_order.h"
 #include "library/table_error.h"
 #include "library/table_file.h"
+#include "tests/support/failing_writes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/validators.h"
 
@@ -619,36 +620,10 @@ TEST_F(MdxOpen, FileOfAnotherWriterIsCountedByWalkingTheTree) {
   EXPECT_NE(Refusal(looped, table_.Count()), "");
 }
 
-// A file whose writes fail after the n-th one.
-class FailingFile : public TableFile {
- public:
-  FailingFile(std::unique_ptr<TableFile> inner, int* writes_left)
-      : inner_(std::move(inner)), writes_left_(writes_left) {}
-  int64_t ReadAt(int64_t offset, void* buf, size_t n) override {
-    return inner_->ReadAt(offset, buf, n);
-  }
-  int WriteAt(int64_t offset, const void* buf, size_t n) override {
-    if (*writes_left_ == 0) return ENOSPC;
-    if (*writes_left_ > 0) --*writes_left_;
-    return inner_->WriteAt(offset, buf, n);
-  }
-  int Truncate(int64_t size) override { return inner_->Truncate(size); }
-  int64_t Size() override { return inner_->Size(); }
-
- private:
-  std::unique_ptr<TableFile> inner_;
-  int* writes_left_;
-};
-
 TEST_F(MdxOpen, FlushCutShortLeavesAFileThatIsRefused) {
   ScopedThrowingTableErrors errors;
-  int writes_left = -1;
-  TableFileOpener previous = SetTableFileOpener([&](const std::string& p, TableFileFlags f) {
-    TableFileOpenResult r = OpenPosixTableFile(p, f);
-    if (r.file) r.file = std::make_unique<FailingFile>(std::move(r.file), &writes_left);
-    return r;
-  });
   {
+    testing::ScopedFailingWrites failing;
     std::string why;
     auto index = OpenIndex(path_, table_, table_.Count(), &why);
     ASSERT_NE(index, nullptr) << why;
@@ -656,7 +631,7 @@ TEST_F(MdxOpen, FlushCutShortLeavesAFileThatIsRefused) {
     index->InsertRecord(table_.Count(), table_.Bytes(table_.Count()));
     // Nothing reaches the disk before Flush.
     EXPECT_EQ(ReadFileBytes(path_), good_);
-    writes_left = 1;  // the cleared mark gets out, the blocks do not
+    failing.AllowWrites(1);  // the cleared mark gets out, the blocks do not
     try {
       index->Flush();
       ADD_FAILURE() << "no fatal error";
@@ -665,7 +640,6 @@ TEST_F(MdxOpen, FlushCutShortLeavesAFileThatIsRefused) {
       EXPECT_EQ(e.error().message, "File:  " + path_ + " [WriteIndex]");
     }
   }
-  SetTableFileOpener(previous);
   std::string why;
   EXPECT_EQ(OpenIndex(path_, table_, table_.Count(), &why), nullptr);
   EXPECT_NE(why.find("flush"), std::string::npos) << why;

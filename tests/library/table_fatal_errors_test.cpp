@@ -12,6 +12,7 @@
 #include "library/tz_dbf.h"
 #include "library/tz_vfile.h"
 #include "tests/library/table_fixtures.h"
+#include "tests/support/failing_writes.h"
 #include "tests/support/temp_dir.h"
 
 namespace melodrift {
@@ -160,35 +161,10 @@ TEST(TableFatalErrors, BoxTextIsCutTo255Characters) {
   EXPECT_EQ(e.BoxText().substr(0, 47), "Disk write error (probable cause: Disk Full).\r\n");
 }
 
-// A file whose writes fail from the n-th on, as on a full disk.
-class FailingWrites final : public TableFile {
- public:
-  FailingWrites(std::unique_ptr<TableFile> inner, int* writes_left)
-      : inner_(std::move(inner)), writes_left_(writes_left) {}
-  int64_t ReadAt(int64_t offset, void* buf, size_t n) override {
-    return inner_->ReadAt(offset, buf, n);
-  }
-  int WriteAt(int64_t offset, const void* buf, size_t n) override {
-    if ((*writes_left_)-- <= 0) return ENOSPC;
-    return inner_->WriteAt(offset, buf, n);
-  }
-  int Truncate(int64_t size) override { return inner_->Truncate(size); }
-  int64_t Size() override { return inner_->Size(); }
-
- private:
-  std::unique_ptr<TableFile> inner_;
-  int* writes_left_;
-};
-
 TEST(TableFatalErrors, FullDiskEndsWithCode101AndKeepsEarlierRecords) {
   TempDir dir;
   const std::string path = dir.File("t.dbf");
-  int writes_left = 1 << 30;
-  auto previous = SetTableFileOpener([&](const std::string& p, TableFileFlags flags) {
-    auto r = OpenPosixTableFile(p, flags);
-    if (r.file) r.file = std::make_unique<FailingWrites>(std::move(r.file), &writes_left);
-    return r;
-  });
+  auto failing = std::make_unique<testing::ScopedFailingWrites>();
   TableError e = Capture([&] {
     auto t = SmallTable(path);
     t->Open();
@@ -198,11 +174,11 @@ TEST(TableFatalErrors, FullDiskEndsWithCode101AndKeepsEarlierRecords) {
       t->AppendRec();
     }
     t->FlushDbf();
-    writes_left = 0;
+    failing->AllowWrites(0);
     t->ClearRecord();
     t->AppendRec();
   });
-  SetTableFileOpener(previous);
+  failing.reset();
   EXPECT_EQ(e.code, 101);
   EXPECT_EQ(e.message, "File:  " + path + " [Replace/Append/PutDbfRecord]");
   ScopedThrowingTableErrors throwing;
