@@ -19,16 +19,8 @@ namespace {
 
 constexpr int kFixtureTracks = 5000;
 
-struct FindFixture {
-  FindFixture() {
-    WriteFeatureTable(table_path, kFixtureTracks);
-    TTzDbf table;
-    ConfigureFeatureTable(table, table_path);
-    BuildIndexOnce(table);
-  }
-
-  BenchFolder folder;
-  std::string table_path = folder.File("feature_values.dbf");
+struct FindFixture : IndexedFeatureTable {
+  FindFixture() : IndexedFeatureTable(kFixtureTracks) {}
 };
 
 FindFixture& Fixture() {

@@ -14,16 +14,9 @@ namespace {
 
 constexpr int kFixtureTracks = 5000;
 
-struct StoreFixture {
-  StoreFixture() {
-    WriteFeatureTable(table_path, kFixtureTracks);
-    TTzDbf table;
-    ConfigureFeatureTable(table, table_path);
-    BuildIndexOnce(table);
-  }
+struct StoreFixture : IndexedFeatureTable {
+  StoreFixture() : IndexedFeatureTable(kFixtureTracks) {}
 
-  BenchFolder folder;
-  std::string table_path = folder.File("feature_values.dbf");
   std::string baseline_path = folder.File("baseline_rows.bin");
   int64_t next_id = kFixtureTracks + 1;  // every stored track gets a new id
 };

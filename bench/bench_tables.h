@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "library/byte_order.h"
 #include "library/code_page.h"
 #include "library/dbf_field.h"
@@ -292,5 +293,18 @@ inline void BuildIndexOnce(TTzDbf& table) {
   table.Open();
   table.Close();
 }
+
+// A feature table of `tracks` tracks with its index, in a folder of its own.
+struct IndexedFeatureTable {
+  explicit IndexedFeatureTable(int tracks) {
+    WriteFeatureTable(table_path, tracks);
+    TTzDbf table;
+    ConfigureFeatureTable(table, table_path);
+    BuildIndexOnce(table);
+  }
+
+  BenchFolder folder;
+  std::string table_path = folder.File("feature_values.dbf");
+};
 
 }  // namespace melodrift::bench
