@@ -58,6 +58,9 @@ class IndexState {
   void CheckNodePage(uint32_t page) const;
 
   int Compare(const TagState& t, const uint8_t* a, const uint8_t* b) const;
+  // Index of the first of a node's n entries whose key is not less than key (n when none).
+  uint32_t FirstNotLess(const TagState& t, const uint8_t* node, uint32_t n,
+                        const uint8_t* key) const;
 
   // Path to the first entry not less than key; the leaf index may be past its end.
   void DescendLowerBound(const TagState& t, const uint8_t* key, Path& path);

@@ -71,20 +71,26 @@ int IndexState::Compare(const TagState& t, const uint8_t* a, const uint8_t* b) c
   return t.def.descending ? -c : c;
 }
 
+uint32_t IndexState::FirstNotLess(const TagState& t, const uint8_t* node, uint32_t n,
+                                  const uint8_t* key) const {
+  uint32_t lo = 0, hi = n;
+  while (lo < hi) {
+    uint32_t mid = (lo + hi) / 2;
+    if (Compare(t, EntryKey(node, t.shape, mid), key) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
 void IndexState::DescendLowerBound(const TagState& t, const uint8_t* key, Path& path) {
   path.clear();
   uint32_t page = t.layout.root;
   for (;;) {
     if (path.size() >= kMaxDepth) Damaged("tree deeper than " + std::to_string(kMaxDepth));
     const uint8_t* node = Node(t, page);
-    uint32_t lo = 0, hi = NodeCount(node);
-    while (lo < hi) {
-      uint32_t mid = (lo + hi) / 2;
-      if (Compare(t, EntryKey(node, t.shape, mid), key) < 0)
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
+    uint32_t lo = FirstNotLess(t, node, NodeCount(node), key);
     path.push_back({page, lo});
     if (IsLeaf(node, t.shape)) return;
     page = EntryPointer(node, t.shape, lo);
@@ -123,15 +129,8 @@ void IndexState::DescendPair(const TagState& t, const uint8_t* key, uint32_t rec
     }
     // First separator not less than the key; among separators equal to it, the first child
     // whose last record number is not below recno.
-    uint32_t lo = 0, hi = n;
-    while (lo < hi) {
-      uint32_t mid = (lo + hi) / 2;
-      if (Compare(t, EntryKey(node, t.shape, mid), key) < 0)
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
-    uint32_t end = lo;
+    uint32_t lo = FirstNotLess(t, node, n, key);
+    uint32_t end = lo, hi;
     while (end < n && Compare(t, EntryKey(node, t.shape, end), key) == 0) ++end;
     hi = end;
     while (lo < hi) {

@@ -7,7 +7,6 @@
 #include "library/byte_order.h"
 #include "library/code_page.h"
 #include "library/dbf_header.h"
-#include "library/dbf_source.h"
 #include "library/indexing_view.h"
 #include "library/table_error.h"
 
@@ -425,43 +424,6 @@ void TTzDbf::Pack() {
   if (index_ && removed) BuildIndex(index_path_, index_tags_);
   ResetCursor();
   First();
-}
-
-void TTzDbf::AppendFrom(const std::string& path) {
-  RequireOpen("AppendFrom");
-  FinishEdit();
-  if (!FileExists(path)) {
-    RaiseTableError(table_error::kFileNotFound, "[AppendFrom(" + path + ")]");
-  }
-  DbfSource source(path, OpenTableRecordCount(path));
-  const int64_t was_current = current_recno();
-  std::vector<uint8_t> ansi(static_cast<size_t>(source.record_length()));
-  std::vector<uint8_t> mapped(static_cast<size_t>(RecordLength()));
-  const bool same_layout = source.SameLayout(fields(), RecordLength());
-  source.Scan([&](int64_t, const uint8_t* record) {
-    if (same_layout && TableLanguage() == TableLanguage::tlOem) {
-      // Stored bytes on both sides: no conversion needed.
-      ToAnsi(record, mapped.data());
-    } else {
-      std::memcpy(ansi.data(), record, ansi.size());
-      if (TableLanguage() == TableLanguage::tlOem) {
-        OemToAnsiInPlace(ansi.data() + 1, ansi.size() - 1);
-      }
-      if (same_layout) {
-        std::memcpy(mapped.data(), ansi.data(), mapped.size());
-      } else {
-        MapRecord(source.fields(), ansi.data(), mapped.data());
-      }
-    }
-    const char flag = static_cast<char>(mapped[0]);
-    int64_t recno = StoreNewRecord(mapped.data());
-    if (flag == '*') StoreDeletionFlag(recno, '*');
-  });
-  if (was_current != 0) {
-    MoveTo(was_current);
-  } else {
-    First();
-  }
 }
 
 int TTzDbf::Search(const std::string& text, int field, bool from_top) {

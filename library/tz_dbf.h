@@ -51,9 +51,6 @@ class TTzDbf final : public TTzTable {
   void FlushDbf();
   void Zap() override;
   void Pack();
-  // Appends copies of the records of another table file, fields matched by name. The
-  // current record stays current.
-  void AppendFrom(const std::string& path) override;
 
   // Searches record bytes for text (any letter case), from the first record or from the one
   // after the current. A hit must lie within one field (within `field` when it is 1 to the

@@ -2,7 +2,11 @@
 
 #include <cstring>
 
+#include "library/code_page.h"
+#include "library/dbf_source.h"
 #include "library/table_error.h"
+#include "library/table_file.h"
+#include "library/tz_dbf.h"
 
 namespace melodrift {
 
@@ -348,6 +352,34 @@ void TTzTable::RecallRec() {
   if (recno_ == 0) return;
   StoreDeletionFlag(recno_, ' ');
   buffer_[0] = ' ';
+}
+
+void TTzTable::AppendFrom(const std::string& path) {
+  RequireOpen("AppendFrom");
+  FinishEdit();
+  if (!FileExists(path)) {
+    RaiseTableError(table_error::kFileNotFound, "[AppendFrom(" + path + ")]");
+  }
+  DbfSource source(path, OpenTableRecordCount(path));
+  const bool same_layout = source.SameLayout(fields_, record_length_);
+  const bool oem = language_ == melodrift::TableLanguage::tlOem;
+  std::vector<uint8_t> ansi(static_cast<size_t>(source.record_length()));
+  ReserveRecords(source.record_count());
+  source.Scan([&](int64_t, const uint8_t* record) {
+    std::memcpy(ansi.data(), record, ansi.size());
+    if (oem) OemToAnsiInPlace(ansi.data() + 1, ansi.size() - 1);
+    if (same_layout) {
+      StoreNewRecord(ansi.data());
+    } else {
+      MapRecord(source.fields(), ansi.data(), scratch_.data());
+      StoreNewRecord(scratch_.data());
+    }
+  });
+  if (recno_ != 0) {
+    MoveTo(recno_);
+  } else {
+    First();
+  }
 }
 
 void TTzTable::MapRecord(const std::vector<DbfField>& from_fields, const uint8_t* from,

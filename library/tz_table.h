@@ -78,7 +78,10 @@ class TTzTable {
   void RecallRec();
 
   virtual void Zap() = 0;
-  virtual void AppendFrom(const std::string& path) = 0;
+  // Appends copies of all records of a table file, fields matched by name when the layouts
+  // differ (text converted from the OEM code page with tlOem). The current record stays
+  // current; with none, the first record becomes current. Missing file: fatal (2).
+  void AppendFrom(const std::string& path);
 
   Event BeforeEdit;
   Event AfterEdit;
@@ -94,6 +97,8 @@ class TTzTable {
   virtual int64_t StoreNewRecord(const uint8_t* buffer) = 0;           // append; new number
   virtual void StoreDeletionFlag(int64_t recno, char flag) = 0;
   virtual int64_t StoredRecordCount() const = 0;
+  // Room for `records` more appended records (a hint before AppendFrom).
+  virtual void ReserveRecords(int64_t /*records*/) {}
 
   // The current order. Default: record-number order. Each returns 0 when there is none.
   virtual int64_t OrderFirst();

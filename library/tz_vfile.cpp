@@ -2,11 +2,7 @@
 
 #include <cstring>
 
-#include "library/code_page.h"
-#include "library/dbf_source.h"
 #include "library/table_error.h"
-#include "library/table_file.h"
-#include "library/tz_dbf.h"
 
 namespace melodrift {
 
@@ -56,40 +52,13 @@ int64_t TTzVFile::StoreNewRecord(const uint8_t* buffer) {
   return ++count_;
 }
 
-void TTzVFile::StoreDeletionFlag(int64_t recno, char flag) {
-  Record(recno)[0] = static_cast<uint8_t>(flag);
+void TTzVFile::ReserveRecords(int64_t records) {
+  records_.reserve(records_.size() +
+                   static_cast<size_t>(records) * static_cast<size_t>(RecordLength()));
 }
 
-void TTzVFile::AppendFrom(const std::string& path) {
-  RequireOpen("AppendFrom");
-  FinishEdit();
-  if (!FileExists(path)) {
-    RaiseTableError(table_error::kFileNotFound, "[AppendFrom(" + path + ")]");
-  }
-  DbfSource source(path, OpenTableRecordCount(path));
-  const bool same_layout = source.SameLayout(fields(), RecordLength());
-  const bool oem = TableLanguage() == TableLanguage::tlOem;
-  const size_t length = static_cast<size_t>(RecordLength());
-  std::vector<uint8_t> ansi(static_cast<size_t>(source.record_length()));
-  records_.reserve(records_.size() + static_cast<size_t>(source.record_count()) * length);
-  source.Scan([&](int64_t, const uint8_t* record) {
-    size_t at = records_.size();
-    if (same_layout) {
-      records_.insert(records_.end(), record, record + length);
-      if (oem) OemToAnsiInPlace(records_.data() + at + 1, length - 1);
-    } else {
-      std::memcpy(ansi.data(), record, ansi.size());
-      if (oem) OemToAnsiInPlace(ansi.data() + 1, ansi.size() - 1);
-      records_.resize(at + length);
-      MapRecord(source.fields(), ansi.data(), records_.data() + at);
-    }
-    ++count_;
-  });
-  if (current_recno() != 0) {
-    MoveTo(current_recno());
-  } else {
-    First();
-  }
+void TTzVFile::StoreDeletionFlag(int64_t recno, char flag) {
+  Record(recno)[0] = static_cast<uint8_t>(flag);
 }
 
 }  // namespace melodrift

@@ -18,9 +18,6 @@ class TTzVFile final : public TTzTable {
   void Open() override;
   void Close() override;
   void Zap() override;
-  // Appends copies of the records of a table file, fields matched by name (text converted
-  // from the OEM code page with tlOem). The current record stays current.
-  void AppendFrom(const std::string& path) override;
   // Refused on a table in memory: fatal 1100.
   int Search(const std::string& text, int field, bool from_top);
 
@@ -30,6 +27,7 @@ class TTzVFile final : public TTzTable {
   int64_t StoreNewRecord(const uint8_t* buffer) override;
   void StoreDeletionFlag(int64_t recno, char flag) override;
   int64_t StoredRecordCount() const override { return count_; }
+  void ReserveRecords(int64_t records) override;
 
  private:
   uint8_t* Record(int64_t recno) {
