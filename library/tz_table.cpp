@@ -49,6 +49,7 @@ void TTzTable::SetFields(std::vector<DbfField> fields, int record_length) {
   record_length_ = record_length;
   buffer_.assign(static_cast<size_t>(record_length_), ' ');
   scratch_.assign(static_cast<size_t>(record_length_), ' ');
+  peek_.assign(static_cast<size_t>(record_length_), ' ');
 }
 
 int TTzTable::FieldNo(std::string_view name) const {
@@ -258,6 +259,38 @@ int32_t TTzTable::FieldInt(std::string_view name) const {
 bool TTzTable::FieldBool(std::string_view name) const {
   const DbfField& f = FieldByName(name, "FieldBool");
   return DecodeBool(static_cast<char>(buffer_[static_cast<size_t>(f.offset)]));
+}
+
+const char* TTzTable::PeekField(int64_t recno, std::string_view name, const char* operation,
+                                const DbfField** field) {
+  *field = &FieldByName(name, operation);
+  if (recno < 1 || recno > StoredRecordCount()) {
+    RaiseTableError(
+        table_error::kInvalidOperation,
+        "Record " + std::to_string(recno) + " out of range [" + name_ + "." + operation + "]");
+  }
+  LoadRecord(recno, peek_.data());
+  return reinterpret_cast<const char*>(peek_.data()) + (*field)->offset;
+}
+
+std::string TTzTable::FieldTextAt(int64_t recno, std::string_view name) {
+  const DbfField* f;
+  const char* p = PeekField(recno, name, "FieldTextAt", &f);
+  if (f->type == 'L') return DecodeBool(*p) ? "T" : "F";
+  return std::string(p, static_cast<size_t>(f->length));
+}
+
+int32_t TTzTable::FieldIntAt(int64_t recno, std::string_view name) {
+  const DbfField* f;
+  const char* p = PeekField(recno, name, "FieldIntAt", &f);
+  if (f->type == 'L') return DecodeBool(*p) ? 1 : 0;
+  return DecodeInteger(std::string_view(p, static_cast<size_t>(f->length)));
+}
+
+bool TTzTable::FieldBoolAt(int64_t recno, std::string_view name) {
+  const DbfField* f;
+  const char* p = PeekField(recno, name, "FieldBoolAt", &f);
+  return DecodeBool(*p);
 }
 
 void TTzTable::SetFieldText(std::string_view name, std::string_view text) {
