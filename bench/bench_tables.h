@@ -307,4 +307,27 @@ struct IndexedFeatureTable {
   std::string table_path = folder.File("feature_values.dbf");
 };
 
+// What Pack (one pass over the records) and AppendFrom (one copy of them) read at least.
+void ReadTwice(const std::string& path) {
+  auto opened = OpenPosixTableFile(path, {.read_only = true});
+  Require(opened.file != nullptr, "table opened for the baseline");
+  TableFile& file = *opened.file;
+  std::vector<uint8_t> block(1 << 20);
+  for (int64_t at = 0;; at += static_cast<int64_t>(block.size())) {
+    const int64_t got = file.ReadAt(at, block.data(), block.size());
+    Require(got >= 0, "baseline read");
+    benchmark::DoNotOptimize(block.data());
+    if (got < static_cast<int64_t>(block.size())) break;
+  }
+  std::vector<uint8_t> copy;
+  copy.reserve(static_cast<size_t>(file.Size()));
+  for (int64_t at = 0;; at += static_cast<int64_t>(block.size())) {
+    const int64_t got = file.ReadAt(at, block.data(), block.size());
+    Require(got >= 0, "baseline read");
+    copy.insert(copy.end(), block.begin(), block.begin() + got);
+    if (got < static_cast<int64_t>(block.size())) break;
+  }
+  benchmark::DoNotOptimize(copy.data());
+}
+
 }  // namespace melodrift::bench

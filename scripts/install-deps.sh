@@ -11,7 +11,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-dbfread perl libdbd-xbase-perl
-  xvfb xauth sox lame
+  xvfb xauth x11-utils xdotool sox lame
 )
 
 missing=()
