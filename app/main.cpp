@@ -1,18 +1,61 @@
-// Program entry. Until the shell lands this shows an empty main window, so `make run`
-// already starts a real program.
+// Program entry: the windows in their fixed order, the splash at once, then the event loop.
+// The program reads no command line; everything is found beside the executable.
 #include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("Melodrift");
-  QMainWindow window;
-  window.setWindowTitle("Melodrift");
-  auto* label = new QLabel("The library window is not built yet.", &window);
-  label->setAlignment(Qt::AlignCenter);
-  window.setCentralWidget(label);
-  window.resize(640, 400);
-  window.show();
-  return app.exec();
+#include "app/about_box.h"
+#include "app/config_form.h"
+#include "app/indexing_form.h"
+#include "app/main_form.h"
+#include "app/program_folder.h"
+#include "app/qt_dialogs.h"
+#include "app/qt_event_pump.h"
+#include "app/qt_fatal_error.h"
+#include "app/qt_signal_watch.h"
+#include "app/random_source.h"
+#include "app/splash_form.h"
+#include "app/track_details_form.h"
+#include "library/error_form.h"
+#include "library/indexing_view.h"
+
+using namespace melodrift;
+
+int main(int, char** argv) {
+  // Qt gets only the program's name: no option of the command line is read.
+  int qt_argc = 1;
+  char* qt_argv[] = {argv[0], nullptr};
+  QApplication app(qt_argc, qt_argv);
+  QApplication::setApplicationName(QStringLiteral("Melodrift"));
+  // The main window ends the program; the wizard or splash may still be visible then.
+  QApplication::setQuitOnLastWindowClosed(false);
+  InstallQtTableErrorHandlers();
+
+  TIndexingForm indexing;
+  SetIndexingView(&indexing);
+
+  RandomSource random;
+  QtEventPump pump;
+  QtDialogs dialogs;
+
+  // Children are declared after the main window, so they go before it.
+  TMainForm form(ProgramFolder(), random, pump, dialogs);
+  dialogs.SetOwner(&form);
+  TAboutBox about(&form);
+  TTrackDetails details(&form);
+  TSplashForm splash(random);
+  splash.show();
+  TErrorForm errors(form.Tables().ErrorDBF, &form);
+  TConfigForm config(&form);
+  form.AttachWindows({.about = &about,
+                      .details = &details,
+                      .splash = &splash,
+                      .errors = &errors,
+                      .config = &config});
+  QObject::connect(&form, &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+  QtSignalWatch signal_watch(form, [&form] { return form.SafeToClose(); });
+
+  form.show();  // runs the library opening
+  const int status = QApplication::exec();
+  SetIndexingView(nullptr);
+  return status;
 }

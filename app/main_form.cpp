@@ -1,0 +1,594 @@
+#include "app/main_form.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableView>
+#include <QThread>
+#include <QToolButton>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <exception>
+#include <optional>
+
+#include "app/about_box.h"
+#include "app/config_form.h"
+#include "app/qt_logo.h"
+#include "app/splash_form.h"
+#include "app/track_details_form.h"
+#include "app/track_grid_model.h"
+#include "library/error_form.h"
+#include "library/error_log.h"
+
+namespace melodrift {
+
+namespace {
+
+constexpr int kClientWidth = 467;
+constexpr int kClientHeight = 364;  // below the menu bar
+constexpr int kTopBarHeight = 36;
+constexpr int kBottomBarHeight = 56;
+constexpr int kStatusBarHeight = 19;
+constexpr int kPanelWidth = 100;
+constexpr int kErrTimerMs = 5000;
+
+const char kSupportAddress[] = "support@melodrift.example";
+
+// The table holds ISO-8859-1 text; a character outside it cannot occur in any record.
+std::optional<std::string> Latin1Text(const QString& text) {
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(text.size()));
+  for (QChar c : text) {
+    if (c.unicode() > 0xFF) return std::nullopt;
+    bytes.push_back(static_cast<char>(c.unicode()));
+  }
+  return bytes;
+}
+
+QPushButton* TopBarButton(const QString& text, const QString& hint, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setToolTip(hint);
+  return button;
+}
+
+QToolButton* MediaButton(QStyle::StandardPixmap icon, const QString& hint, QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setIcon(parent->style()->standardIcon(icon));
+  button->setIconSize(QSize(20, 20));
+  button->setFixedSize(34, 34);
+  button->setToolTip(hint);
+  button->setAutoRaise(false);
+  return button;
+}
+
+}  // namespace
+
+QUrl SupportMailUrl() {
+  QUrl url;
+  url.setScheme(QStringLiteral("mailto"));
+  url.setPath(QString::fromLatin1(kSupportAddress));
+  QUrlQuery query;
+  query.addQueryItem(QStringLiteral("subject"), QStringLiteral("Melodrift Application Support"));
+  url.setQuery(query);
+  return url;
+}
+
+QUrl HelpPageUrl(const std::string& help_page) {
+  return QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(help_page)));
+}
+
+// ---------------------------------------------------------------- creation
+
+TMainForm::TMainForm(const std::string& program_folder, RandomSource& random, EventPump& pump,
+                     Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                              Qt::CustomizeWindowHint),
+      random_(random),
+      pump_(pump),
+      dialogs_(dialogs),
+      grid_model_(std::make_unique<TrackGridModel>(tables_)) {
+  setWindowTitle(QStringLiteral("Melodrift"));
+  setWindowIcon(MelodriftIcon());
+
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(BuildTopBar());
+  layout->addWidget(BuildGrid(), 1);
+  layout->addWidget(BuildBottomBar());
+  central->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
+  setCentralWidget(central);
+  BuildStatusBar();
+  BuildMenus();
+  // Fixed size: the client area stays 467 x 364 below the menu bar, whatever its height.
+  this->layout()->setSizeConstraint(QLayout::SetFixedSize);
+  adjustSize();
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+
+  // Precise: the 5 seconds count from the first of several quick presses.
+  ErrTimer.setTimerType(Qt::PreciseTimer);
+  ErrTimer.setSingleShot(true);
+  ErrTimer.setInterval(kErrTimerMs);
+  connect(&ErrTimer, &QTimer::timeout, this, &TMainForm::ErrTimerTimer);
+  SplashTimer.setSingleShot(true);
+  connect(&SplashTimer, &QTimer::timeout, this, &TMainForm::SplashTimerTimer);
+
+  FormCreate(program_folder);
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::FormCreate(const std::string& program_folder) {
+  random_.SeedFromClock();
+  SearchFocused = false;
+  RejectBusy = false;
+  JukeboxRanking = false;
+  TimerTick = false;
+  PlayForward = true;
+  tables_.SetFileNames(program_folder);
+  help_page_ = program_folder + "help/index.htm";
+  // The timer runs from the window's creation, so it also fires once 5 s after start-up.
+  StartErrTimer();
+}
+
+QWidget* TMainForm::BuildTopBar() {
+  auto* bar = new QWidget(this);
+  bar->setFixedHeight(kTopBarHeight);
+  AddButton = TopBarButton(QStringLiteral("Add"), QStringLiteral("Add MP3 files to library"), bar);
+  AddButton->setObjectName("AddButton");
+  SearchString = new QLineEdit(bar);
+  SearchString->setObjectName("SearchString");
+  SpButton1 = TopBarButton(QStringLiteral("Search"),
+                           QStringLiteral("Locate search string in track library"), bar);
+  SpButton1->setObjectName("SpButton1");
+  SpButton3 = TopBarButton(QStringLiteral("Playlist"), QStringLiteral("Generate a playlist"), bar);
+  SpButton3->setObjectName("SpButton3");
+  SpButton3->setEnabled(false);  // the ranking run is not built yet
+  // Speed buttons: they act on the grid and the search box without taking the focus.
+  SpButton1->setFocusPolicy(Qt::NoFocus);
+  SpButton3->setFocusPolicy(Qt::NoFocus);
+  NextBox = new QCheckBox(QStringLiteral("Next"), bar);
+  NextBox->setObjectName("NextBox");
+  NextBox->setEnabled(false);
+  NextBox->setVisible(false);
+
+  auto* layout = new QHBoxLayout(bar);
+  layout->setContentsMargins(6, 4, 6, 4);
+  layout->setSpacing(6);
+  layout->addWidget(AddButton);
+  layout->addWidget(SearchString, 1);
+  layout->addWidget(SpButton1);
+  layout->addWidget(SpButton3);
+  layout->addWidget(NextBox);
+
+  connect(AddButton, &QPushButton::clicked, this, &TMainForm::AddMP3Files1Click);
+  connect(SpButton1, &QPushButton::clicked, this, &TMainForm::FindButtonClick);
+  connect(SearchString, &QLineEdit::returnPressed, this, &TMainForm::FindButtonClick);
+  connect(SearchString, &QLineEdit::textChanged, this, [this] { NextBox->setChecked(false); });
+  SearchString->installEventFilter(this);
+  return bar;
+}
+
+QWidget* TMainForm::BuildGrid() {
+  TrackGrid = new QTableView(this);
+  TrackGrid->setObjectName("TrackGrid");
+  TrackGrid->setModel(grid_model_.get());
+  TrackGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+  TrackGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+  TrackGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);  // only "Use" changes
+  TrackGrid->setWordWrap(false);
+  TrackGrid->setAlternatingRowColors(true);
+  TrackGrid->verticalHeader()->setVisible(false);
+  TrackGrid->verticalHeader()->setDefaultSectionSize(TrackGrid->fontMetrics().height() + 4);
+  TrackGrid->horizontalHeader()->setHighlightSections(false);
+  for (int column = 0; column < TrackGridModel::kColumnCount; ++column) {
+    TrackGrid->setColumnWidth(column, TrackGridModel::ColumnWidth(column));
+  }
+
+  connect(TrackGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) { grid_model_->MakeRowCurrent(current.row()); });
+  connect(grid_model_.get(), &TrackGridModel::CurrentRowMoved, this, &TMainForm::SelectGridRow);
+
+  TrackPopup = new QMenu(TrackGrid);
+  TrackPopup->setObjectName("TrackPopup");
+  TrackGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(TrackGrid, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    TrackPopup->popup(TrackGrid->viewport()->mapToGlobal(pos));
+  });
+  return TrackGrid;
+}
+
+QWidget* TMainForm::BuildBottomBar() {
+  auto* bar = new QWidget(this);
+  bar->setFixedHeight(kBottomBarHeight);
+  PrevButton = MediaButton(QStyle::SP_MediaSkipBackward, QStringLiteral("Previous"), bar);
+  PlayButton = MediaButton(QStyle::SP_MediaPlay, QStringLiteral("Play"), bar);
+  PauseButton = MediaButton(QStyle::SP_MediaPause, QStringLiteral("Pause"), bar);
+  StopButton = MediaButton(QStyle::SP_MediaStop, QStringLiteral("Stop"), bar);
+  NextButton = MediaButton(QStyle::SP_MediaSkipForward, QStringLiteral("Next"), bar);
+  PrevButton->setObjectName("PrevButton");
+  PlayButton->setObjectName("PlayButton");
+  PauseButton->setObjectName("PauseButton");
+  StopButton->setObjectName("StopButton");
+  NextButton->setObjectName("NextButton");
+  for (QToolButton* button : {PrevButton, PauseButton, StopButton, NextButton}) {
+    button->setEnabled(false);
+  }
+
+  AutoBox = new QCheckBox(QStringLiteral("Auto"), bar);
+  AutoBox->setObjectName("AutoBox");
+  AutoBox->setChecked(true);
+  RandomBox = new QCheckBox(QStringLiteral("Random"), bar);
+  RandomBox->setObjectName("RandomBox");
+  // The two modes exclude each other; both may be off.
+  connect(AutoBox, &QCheckBox::toggled, this, [this](bool on) {
+    if (on) RandomBox->setChecked(false);
+  });
+  connect(RandomBox, &QCheckBox::toggled, this, [this](bool on) {
+    if (on) AutoBox->setChecked(false);
+  });
+
+  TrackBar1 = new QSlider(Qt::Horizontal, bar);
+  TrackBar1->setObjectName("TrackBar1");
+  TrackBar1->setRange(0, 0);
+  TrackBar1->setEnabled(false);
+
+  auto* modes = new QVBoxLayout;
+  modes->setSpacing(2);
+  modes->addWidget(AutoBox);
+  modes->addWidget(RandomBox);
+  auto* layout = new QHBoxLayout(bar);
+  layout->setContentsMargins(6, 4, 8, 4);
+  layout->setSpacing(4);
+  for (QToolButton* button : {PrevButton, PlayButton, PauseButton, StopButton, NextButton}) {
+    layout->addWidget(button);
+  }
+  layout->addSpacing(10);
+  layout->addLayout(modes);
+  layout->addSpacing(10);
+  layout->addWidget(TrackBar1, 1);
+  return bar;
+}
+
+void TMainForm::BuildStatusBar() {
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName("StatusBar1");
+  StatusBar1->setSizeGripEnabled(false);
+  StatusBar1->setFixedHeight(kStatusBarHeight);
+  StatusBar1->setContentsMargins(0, 0, 0, 0);
+  for (size_t i = 0; i < panels_.size(); ++i) {
+    auto* panel = new QLabel(StatusBar1);
+    panel->setObjectName(QStringLiteral("Panel%1").arg(i));
+    panel->setFixedWidth(kPanelWidth);
+    panel->setAlignment(Qt::AlignCenter);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusBar1->addWidget(panel);
+    panels_[i] = panel;
+  }
+  panels_[1]->setText(QStringLiteral("-:--"));
+  setStatusBar(StatusBar1);
+}
+
+void TMainForm::BuildMenus() {
+  using Handler = void (TMainForm::*)();
+  auto item = [this](QMenu* menu, const QString& text, const QKeySequence& shortcut,
+                     Handler handler) {
+    QAction* action = menu->addAction(text);
+    action->setShortcut(shortcut);
+    if (handler != nullptr) {
+      connect(action, &QAction::triggered, this, handler);
+    } else {
+      action->setEnabled(false);  // its command is not built yet
+    }
+    return action;
+  };
+
+  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+  item(file, QStringLiteral("Add Files"), QKeySequence(Qt::CTRL | Qt::Key_A),
+       &TMainForm::AddMP3Files1Click);
+  item(file, QStringLiteral("Include All"), {}, &TMainForm::RestoreButtonClick);
+  item(file, QStringLiteral("Delete All"), {}, &TMainForm::DeleteAll1Click);
+  file->addSeparator();
+  item(file, QStringLiteral("Exit"), {}, &TMainForm::Exit1Click);
+
+  QMenu* play = menuBar()->addMenu(QStringLiteral("Play"));
+  for (const char* text :
+       {"Previous   Z", "Play          X", "Pause       C", "Stop         V", "Next         B"}) {
+    item(play, QString::fromLatin1(text), {}, nullptr);
+  }
+
+  QMenu* options = menuBar()->addMenu(QStringLiteral("Options"));
+  item(options, QStringLiteral("Set Options"), QKeySequence(Qt::CTRL | Qt::Key_O), nullptr);
+
+  QMenu* song = menuBar()->addMenu(QStringLiteral("Song"));
+  QAction* details = item(song, QStringLiteral("Display Details"),
+                          QKeySequence(Qt::CTRL | Qt::Key_D), &TMainForm::DisplayDetails1Click);
+  QAction* visualization = item(song, QStringLiteral("Display Visualization"),
+                                QKeySequence(Qt::CTRL | Qt::Key_V), nullptr);
+  QAction* generate =
+      item(song, QStringLiteral("Generate Playlist"), QKeySequence(Qt::CTRL | Qt::Key_G), nullptr);
+  item(song, QStringLiteral("Average Playlist"), {}, nullptr);
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+  item(help, QStringLiteral("Contents"), QKeySequence(Qt::Key_F1), &TMainForm::BrowseURL1Execute);
+  item(help, QStringLiteral("Email Support"), {}, &TMainForm::ContactQuillmark1Click);
+  item(help, QStringLiteral("Error Log"), QKeySequence(Qt::CTRL | Qt::Key_E),
+       &TMainForm::ErrorLog1Click);
+  item(help, QStringLiteral("About"), {}, &TMainForm::About1Click);
+
+  // The grid's pop-up shares the Song menu's actions, so each shortcut has one owner.
+  TrackPopup->addAction(details);
+  TrackPopup->addAction(visualization);
+  TrackPopup->addAction(generate);
+}
+
+void TMainForm::AttachWindows(const ShellWindows& windows) {
+  windows_.about = windows.about;
+  windows_.details = windows.details;
+  windows_.splash = windows.splash;
+  windows_.errors = windows.errors;
+  windows_.config = windows.config;
+  if (windows_.config) {
+    connect(windows_.config, &TConfigForm::AddFilesRequested, this, &TMainForm::AddMP3Files1Click,
+            Qt::UniqueConnection);
+  }
+}
+
+// ---------------------------------------------------------------- opening and closing
+
+void TMainForm::showEvent(QShowEvent* event) {
+  if (!shown_once_) FormShow();
+  QMainWindow::showEvent(event);
+}
+
+void TMainForm::FormShow() {
+  shown_once_ = true;
+  TableWorkScope work(*this);
+  AddedCount = 0;
+  const OpenedLibrary opened = OpenLibrary(tables_, average_, pump_, random_, *this);
+  FirstRecNo = opened.FirstRecNo;
+  LastRecNo = opened.LastRecNo;
+  grid_model_->Reload();
+  ShowGridCurrentRow();
+}
+
+void TMainForm::ShowFileCount(const std::string& text) {
+  SetPanelText(0, QString::fromStdString(text));
+}
+
+void TMainForm::FocusFirstControl() {
+  // The window is not visible yet: the focus goes to the first control that will take it.
+  for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain()) {
+    if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(this)) {
+      w->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+  }
+}
+
+void TMainForm::StartSplashTimer(int interval_ms) {
+  SplashTimer.setInterval(interval_ms);
+  SplashTimer.start();
+}
+
+void TMainForm::ShowConfigForm() {
+  if (windows_.config) windows_.config->ShowCentredOn(*this);
+}
+
+void TMainForm::SplashTimerTimer() {
+  if (windows_.splash) windows_.splash->hide();
+  SplashTimer.stop();
+}
+
+bool TMainForm::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) FormActivate();
+  return QMainWindow::event(event);
+}
+
+void TMainForm::FormActivate() {
+  if (windows_.details) windows_.details->hide();
+  if (windows_.about) windows_.about->hide();
+  if (windows_.errors) windows_.errors->hide();
+}
+
+bool TMainForm::SafeToClose() const {
+  return table_work_depth_ == 0 && QThread::currentThread()->loopLevel() <= 1;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (!SafeToClose()) {
+    event->ignore();
+    return;
+  }
+  FormClose();
+  event->accept();
+  emit Closed();
+}
+
+void TMainForm::FormClose() {
+  ErrTimer.stop();
+  SplashTimer.stop();
+  // Nothing may read the tables once they are closed.
+  FormActivate();
+  grid_model_->Clear();
+  tables_.CloseAll();
+}
+
+void TMainForm::Exit1Click() {
+  close();
+}
+
+// ---------------------------------------------------------------- grid
+
+void TMainForm::SelectGridRow(int row) {
+  if (!grid_follows_table_) return;
+  QItemSelectionModel* selection = TrackGrid->selectionModel();
+  if (row < 0) {
+    selection->clearCurrentIndex();
+    return;
+  }
+  if (selection->currentIndex().row() == row) return;
+  const int column = std::max(selection->currentIndex().column(), 0);
+  const QModelIndex index = grid_model_->index(row, column);
+  selection->setCurrentIndex(index,
+                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  TrackGrid->scrollTo(index);
+}
+
+void TMainForm::ShowGridCurrentRow() {
+  SelectGridRow(grid_model_->CurrentRow());
+}
+
+TMainForm::GridFreeze::GridFreeze(TMainForm& form) : form_(form) {
+  form_.TrackGrid->setUpdatesEnabled(false);
+  form_.grid_follows_table_ = false;
+  // Rows may go away under the grid: it shows none until the table is read again.
+  form_.grid_model_->Clear();
+}
+
+TMainForm::GridFreeze::~GridFreeze() {
+  // After a failed table operation the grid stays empty rather than read a broken table.
+  form_.grid_follows_table_ = true;
+  if (std::uncaught_exceptions() == 0) {
+    form_.grid_model_->Reload();
+    form_.ShowGridCurrentRow();
+  }
+  form_.TrackGrid->setUpdatesEnabled(true);
+}
+
+void TMainForm::TrackTableChanged() {
+  GridFreeze freeze(*this);
+}
+
+// ---------------------------------------------------------------- library commands
+
+void TMainForm::AddMP3Files1Click() {
+  dialogs_.ShowMessage("Adding MP3 files to the library is not available in this version.");
+}
+
+void TMainForm::RestoreButtonClick() {
+  GridFreeze freeze(*this);
+  tables_.IncludeAll();
+}
+
+void TMainForm::DeleteAll1Click() {
+  if (!dialogs_.Confirm("Sure you want to delete entire library?")) return;
+  {
+    GridFreeze freeze(*this);
+    tables_.DeleteAll();
+  }
+  SetPanelText(0, QString::fromStdString(FileCountText(0)));
+  if (windows_.errors) windows_.errors->EntriesChanged();
+}
+
+void TMainForm::DisplayDetails1Click() {
+  if (!windows_.details || !tables_.TrackDBF.Active() || tables_.TrackDBF.RecNo() == 0) return;
+  windows_.details->ShowTrack(LibraryTables::ReadTrackRow(tables_.TrackDBF));
+}
+
+void TMainForm::ErrorLog1Click() {
+  if (!windows_.errors) return;
+  windows_.errors->EntriesChanged();
+  windows_.errors->show();
+  windows_.errors->raise();
+  windows_.errors->activateWindow();
+}
+
+void TMainForm::About1Click() {
+  if (!windows_.about) return;
+  windows_.about->show();
+  windows_.about->raise();
+  windows_.about->activateWindow();
+}
+
+void TMainForm::BrowseURL1Execute() {
+  if (!QDesktopServices::openUrl(HelpPageUrl(help_page_))) {
+    dialogs_.ShowMessage("Could not open the help page \"" + help_page_ + "\".");
+  }
+}
+
+void TMainForm::ContactQuillmark1Click() {
+  if (!QDesktopServices::openUrl(SupportMailUrl())) {
+    dialogs_.ShowMessage(std::string("Could not start a mail program. Please write to ") +
+                         kSupportAddress + ".");
+  }
+}
+
+// ---------------------------------------------------------------- search and status
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == SearchString) {
+    switch (event->type()) {
+      case QEvent::FocusIn:
+        SearchFocused = true;
+        break;
+      case QEvent::FocusOut:
+        SearchFocused = false;
+        break;
+      case QEvent::MouseButtonDblClick:
+        SearchString->clear();
+        return true;
+      default:
+        break;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::FindButtonClick() {
+  // A text that cannot be stored in the table finds nothing, like a text that is absent.
+  if (const std::optional<std::string> text = Latin1Text(SearchString->text())) {
+    tables_.TrackDBF.Search(*text, 0, !NextBox->isChecked());
+  }
+  NextBox->setChecked(true);
+  StartErrTimer();
+}
+
+void TMainForm::StartErrTimer() {
+  if (!ErrTimer.isActive()) ErrTimer.start();
+}
+
+void TMainForm::ErrTimerTimer() {
+  SetPanelText(2, QString());
+  NextBox->setChecked(false);
+  ErrTimer.stop();
+  update();
+  pump_.ProcessEvents();
+}
+
+void TMainForm::ReportFailure(const std::string& status_text, const std::string& log_message) {
+  SetPanelText(2, QFile::decodeName(QByteArray::fromStdString(status_text)));
+  WriteErrMsg(tables_.ErrorDBF, log_message);
+  StartErrTimer();
+  if (windows_.errors) windows_.errors->EntriesChanged();
+}
+
+QString TMainForm::PanelText(int panel) const {
+  return panels_.at(static_cast<size_t>(panel))->text();
+}
+
+void TMainForm::SetPanelText(int panel, const QString& text) {
+  panels_.at(static_cast<size_t>(panel))->setText(text);
+}
+
+}  // namespace melodrift

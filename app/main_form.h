@@ -1,0 +1,212 @@
+// The main window (TMainForm): the track grid with search, the menus and shortcuts, the status
+// bar, the library opening when it first shows and the closing of the tables when it closes.
+//
+// The window owns the library tables and the library average for the life of the program.
+// Main thread only; table failures are fatal table errors.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "analysis/library_average.h"
+#include "app/dialogs.h"
+#include "app/event_pump.h"
+#include "app/library_opening.h"
+#include "app/random_source.h"
+#include "library/library_tables.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QTableView;
+class QToolButton;
+
+namespace melodrift {
+
+class TAboutBox;
+class TConfigForm;
+class TErrorForm;
+class TSplashForm;
+class TTrackDetails;
+class TrackGridModel;
+
+// What "Email Support" opens: a message to the support address with the subject filled in.
+QUrl SupportMailUrl();
+// What "Contents" opens: the help page file (a path in file-system bytes).
+QUrl HelpPageUrl(const std::string& help_page);
+
+// The secondary windows the main window shows and hides; any of them may be missing.
+struct ShellWindows {
+  TAboutBox* about = nullptr;
+  TTrackDetails* details = nullptr;
+  TSplashForm* splash = nullptr;
+  TErrorForm* errors = nullptr;
+  TConfigForm* config = nullptr;
+};
+
+class TMainForm final : public QMainWindow, private LibraryOpeningView {
+  Q_OBJECT
+
+ public:
+  // Runs FormCreate. The tables live in `program_folder` + "tables/" (the folder ends in '/').
+  // The random source, pump and dialogs must outlive the window.
+  TMainForm(const std::string& program_folder, RandomSource& random, EventPump& pump,
+            Dialogs& dialogs, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // The windows are created after the main window; they must outlive it or be detached.
+  void AttachWindows(const ShellWindows& windows);
+
+  LibraryTables& Tables() { return tables_; }
+  const LibraryAverage& Average() const { return average_; }
+  const std::string& HelpPage() const { return help_page_; }
+  TrackGridModel& GridModel() { return *grid_model_; }
+
+  // Status bar panels: 0 the number of tracks, 1 the remaining time, 2 transient messages.
+  QString PanelText(int panel) const;
+  void SetPanelText(int panel, const QString& text);
+
+  // For failures that concern one file or track: panel 2 shows `status_text` until the next
+  // ErrTimer tick, the error log gets `log_message`, and an open error log window shows it.
+  void ReportFailure(const std::string& status_text, const std::string& log_message);
+  // Starting the timer while it runs leaves its 5 seconds running.
+  void StartErrTimer();
+
+  // Rows were added to the track table (the import): the grid reads it again and shows the
+  // table's current row.
+  void TrackTableChanged();
+
+  // False while table work that lets events run is under way (the library opening, later the
+  // import and the ranking) and inside a nested event loop (a modal box): closing the tables
+  // then would pull them from under that work.
+  bool SafeToClose() const;
+
+  // Handlers.
+  void FormShow();  // the library opening; runs when the window is first shown
+  void FormActivate();
+  void FormClose();
+  void SplashTimerTimer();
+  void ErrTimerTimer();
+  void Exit1Click();
+  void AddMP3Files1Click();
+  void RestoreButtonClick();  // "Include All"
+  void DeleteAll1Click();
+  void DisplayDetails1Click();
+  void ErrorLog1Click();
+  void About1Click();
+  void BrowseURL1Execute();       // "Contents": the help page
+  void ContactQuillmark1Click();  // "Email Support"
+  void FindButtonClick();
+
+  // Program-wide state read by later commands, with the values of a fresh start.
+  bool SearchFocused = false;
+  bool RejectBusy = false;
+  bool PlayForward = true;
+  bool JukeboxRanking = false;
+  bool TimerTick = false;
+  int AddedCount = 0;
+  int32_t FirstRecNo = 0;
+  int32_t LastRecNo = 0;
+
+  // Controls.
+  QPushButton* AddButton;
+  QLineEdit* SearchString;
+  QPushButton* SpButton1;  // "Search"
+  QPushButton* SpButton3;  // "Playlist"
+  QCheckBox* NextBox;
+  QTableView* TrackGrid;
+  QMenu* TrackPopup;
+  QToolButton* PrevButton;
+  QToolButton* PlayButton;
+  QToolButton* PauseButton;
+  QToolButton* StopButton;
+  QToolButton* NextButton;
+  QCheckBox* AutoBox;
+  QCheckBox* RandomBox;
+  QSlider* TrackBar1;
+  QStatusBar* StatusBar1;
+  QTimer ErrTimer;
+  QTimer SplashTimer;
+
+ signals:
+  // The window closed and the tables are closed: the program ends.
+  void Closed();
+
+ protected:
+  bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Counts table work that lets events run, for SafeToClose.
+  class TableWorkScope {
+   public:
+    explicit TableWorkScope(TMainForm& form) : form_(form) { ++form_.table_work_depth_; }
+    ~TableWorkScope() { --form_.table_work_depth_; }
+    TableWorkScope(const TableWorkScope&) = delete;
+    TableWorkScope& operator=(const TableWorkScope&) = delete;
+
+   private:
+    TMainForm& form_;
+  };
+  // The grid neither paints nor follows the table's cursor while a command changes the track
+  // table as a whole; afterwards it reads the table again.
+  class GridFreeze {
+   public:
+    explicit GridFreeze(TMainForm& form);
+    ~GridFreeze();
+    GridFreeze(const GridFreeze&) = delete;
+    GridFreeze& operator=(const GridFreeze&) = delete;
+
+   private:
+    TMainForm& form_;
+  };
+
+  void FormCreate(const std::string& program_folder);
+  QWidget* BuildTopBar();
+  QWidget* BuildGrid();
+  QWidget* BuildBottomBar();
+  void BuildStatusBar();
+  void BuildMenus();
+  void SelectGridRow(int row);
+  void ShowGridCurrentRow();
+
+  // LibraryOpeningView
+  void ShowFileCount(const std::string& text) override;
+  void FocusFirstControl() override;
+  void StartSplashTimer(int interval_ms) override;
+  void ShowConfigForm() override;
+
+  RandomSource& random_;
+  EventPump& pump_;
+  Dialogs& dialogs_;
+  LibraryTables tables_;
+  LibraryAverage average_{};
+  std::unique_ptr<TrackGridModel> grid_model_;  // before tables_ in destruction
+  std::string help_page_;
+  struct {
+    QPointer<TAboutBox> about;
+    QPointer<TTrackDetails> details;
+    QPointer<TSplashForm> splash;
+    QPointer<TErrorForm> errors;
+    QPointer<TConfigForm> config;
+  } windows_;
+  std::array<QLabel*, 3> panels_{};
+  bool shown_once_ = false;
+  bool grid_follows_table_ = true;
+  int table_work_depth_ = 0;
+};
+
+}  // namespace melodrift
