@@ -36,7 +36,7 @@ test-asan: deps $(ASAN_DIR)/build.ninja
 test: test-core test-asan
 
 $(BENCH_DIR)/build.ninja: | deps
-	cmake -S . -B $(BENCH_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DMELODRIFT_WITH_UI=OFF
+	cmake -S . -B $(BENCH_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
 
 bench: deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) -j $(JOBS)

@@ -90,7 +90,10 @@ void EncodeText(std::string_view text, char* field, int length) {
 
 void EncodeInteger(int64_t value, int decimals, char* field, int length) {
   std::string text = std::to_string(value);
-  if (decimals > 0) text += "." + std::string(static_cast<size_t>(decimals), '0');
+  if (decimals > 0) {
+    text += '.';
+    text.append(static_cast<size_t>(decimals), '0');
+  }
   if (text.size() > static_cast<size_t>(length)) {
     std::memset(field, '*', static_cast<size_t>(length));
     return;
