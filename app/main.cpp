@@ -2,6 +2,7 @@
 // The program reads no command line; everything is found beside the executable.
 #include <QApplication>
 
+#include "analysis/add_progress_form.h"
 #include "app/about_box.h"
 #include "app/config_form.h"
 #include "app/indexing_form.h"
@@ -40,6 +41,7 @@ int main(int, char** argv) {
   TMainForm form(ProgramFolder(), random, pump, dialogs);
   dialogs.SetOwner(&form);
   TAboutBox about(&form);
+  TAddProgress add_progress(&form);
   TTrackDetails details(&form);
   TSplashForm splash(random);
   splash.show();
@@ -49,7 +51,8 @@ int main(int, char** argv) {
                       .details = &details,
                       .splash = &splash,
                       .errors = &errors,
-                      .config = &config});
+                      .config = &config,
+                      .add_progress = &add_progress});
   QObject::connect(&form, &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
   QtSignalWatch signal_watch(form, [&form] { return form.SafeToClose(); });

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -27,8 +28,10 @@
 #include <exception>
 #include <optional>
 
+#include "analysis/add_progress_form.h"
 #include "app/about_box.h"
 #include "app/config_form.h"
+#include "app/qt_import_view.h"
 #include "app/qt_logo.h"
 #include "app/splash_form.h"
 #include "app/track_details_form.h"
@@ -147,6 +150,11 @@ void TMainForm::FormCreate(const std::string& program_folder) {
   PlayForward = true;
   tables_.SetFileNames(program_folder);
   help_page_ = program_folder + "help/index.htm";
+  import_view_ = std::make_unique<QtImportView>(*this, dialogs_);
+  analyser_ = std::make_unique<TrackAnalyser>(MP3ToWav, random_, pump_, *import_view_);
+  import_ = std::make_unique<LibraryImport>(tables_, average_, TagReader, *analyser_, random_,
+                                            pump_, *import_view_,
+                                            program_folder + "xxxyyzzz.wav");
   // The timer runs from the window's creation, so it also fires once 5 s after start-up.
   StartErrTimer();
 }
@@ -348,6 +356,15 @@ void TMainForm::AttachWindows(const ShellWindows& windows) {
   windows_.splash = windows.splash;
   windows_.errors = windows.errors;
   windows_.config = windows.config;
+  windows_.add_progress = windows.add_progress;
+  import_view_->SetProgressWindow(windows.add_progress);
+  if (windows_.add_progress) {
+    connect(windows_.add_progress, &TAddProgress::Showing, this, [this] {
+      if (StopButton->isEnabled()) StopButton->click();
+    });
+    connect(windows_.add_progress, &TAddProgress::CancelRequested, this,
+            [this] { import_->Cancel(); });
+  }
   if (windows_.config) {
     connect(windows_.config, &TConfigForm::AddFilesRequested, this, &TMainForm::AddMP3Files1Click,
             Qt::UniqueConnection);
@@ -364,7 +381,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::FormShow() {
   shown_once_ = true;
   TableWorkScope work(*this);
-  AddedCount = 0;
+  import_->AddedCount = 0;
   const OpenedLibrary opened = OpenLibrary(tables_, average_, pump_, random_, *this);
   FirstRecNo = opened.FirstRecNo;
   LastRecNo = opened.LastRecNo;
@@ -417,6 +434,8 @@ bool TMainForm::SafeToClose() const {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   if (!SafeToClose()) {
+    // A running import stops at its next check; the window closes once it has.
+    if (import_->Running()) import_->Cancel();
     event->ignore();
     return;
   }
@@ -483,7 +502,12 @@ void TMainForm::TrackTableChanged() {
 // ---------------------------------------------------------------- library commands
 
 void TMainForm::AddMP3Files1Click() {
-  dialogs_.ShowMessage("Adding MP3 files to the library is not available in this version.");
+  // Cancel enables the main window before the import has ended: no second import meanwhile.
+  if (import_->Running()) return;
+  TableWorkScope work(*this);
+  const std::optional<std::string> folder =
+      dialogs_.ChooseFolder("Add MP3 files", QDir::currentPath().toStdString());
+  import_->Run(folder);
 }
 
 void TMainForm::RestoreButtonClick() {

@@ -15,7 +15,11 @@
 #include <memory>
 #include <string>
 
+#include "analysis/id3v2_tag.h"
 #include "analysis/library_average.h"
+#include "analysis/library_import.h"
+#include "analysis/mp3_to_wav.h"
+#include "analysis/track_analyser.h"
 #include "app/dialogs.h"
 #include "app/event_pump.h"
 #include "app/library_opening.h"
@@ -34,7 +38,9 @@ class QToolButton;
 
 namespace melodrift {
 
+class QtImportView;
 class TAboutBox;
+class TAddProgress;
 class TConfigForm;
 class TErrorForm;
 class TSplashForm;
@@ -53,6 +59,7 @@ struct ShellWindows {
   TSplashForm* splash = nullptr;
   TErrorForm* errors = nullptr;
   TConfigForm* config = nullptr;
+  TAddProgress* add_progress = nullptr;
 };
 
 class TMainForm final : public QMainWindow, private LibraryOpeningView {
@@ -69,6 +76,7 @@ class TMainForm final : public QMainWindow, private LibraryOpeningView {
   void AttachWindows(const ShellWindows& windows);
 
   LibraryTables& Tables() { return tables_; }
+  LibraryImport& Import() { return *import_; }
   const LibraryAverage& Average() const { return average_; }
   const std::string& HelpPage() const { return help_page_; }
   TrackGridModel& GridModel() { return *grid_model_; }
@@ -115,7 +123,6 @@ class TMainForm final : public QMainWindow, private LibraryOpeningView {
   bool PlayForward = true;
   bool JukeboxRanking = false;
   bool TimerTick = false;
-  int AddedCount = 0;
   int32_t FirstRecNo = 0;
   int32_t LastRecNo = 0;
 
@@ -194,6 +201,12 @@ class TMainForm final : public QMainWindow, private LibraryOpeningView {
   Dialogs& dialogs_;
   LibraryTables tables_;
   LibraryAverage average_{};
+  // The import: tag reader, converter (MP3ToWav), analysis and the command itself.
+  Tid3v2tag TagReader;
+  TMP3ToWav MP3ToWav;
+  std::unique_ptr<TrackAnalyser> analyser_;
+  std::unique_ptr<QtImportView> import_view_;
+  std::unique_ptr<LibraryImport> import_;
   std::unique_ptr<TrackGridModel> grid_model_;  // before tables_ in destruction
   std::string help_page_;
   struct {
@@ -202,6 +215,7 @@ class TMainForm final : public QMainWindow, private LibraryOpeningView {
     QPointer<TSplashForm> splash;
     QPointer<TErrorForm> errors;
     QPointer<TConfigForm> config;
+    QPointer<TAddProgress> add_progress;
   } windows_;
   std::array<QLabel*, 3> panels_{};
   bool shown_once_ = false;

@@ -19,6 +19,9 @@
 #include <memory>
 #include <ostream>
 
+#include <filesystem>
+
+#include "analysis/add_progress_form.h"
 #include "app/about_box.h"
 #include "app/config_form.h"
 #include "app/main_form.h"
@@ -220,7 +223,7 @@ TEST_F(MainFormTest, ShortcutsReachTheirCommands) {
   EXPECT_TRUE(details.isVisible());
   ASSERT_TRUE(activate());
   QTest::keySequence(&form, QKeySequence("Ctrl+A"));
-  EXPECT_EQ(dialogs_.messages.size(), 1u) << "Add Files";
+  EXPECT_EQ(dialogs_.folder_choices, 1) << "Add Files";
 }
 
 struct OpeningCase {
@@ -323,7 +326,30 @@ TEST_F(MainFormTest, WizardAddRunsTheAddFilesCommand) {
   ASSERT_TRUE(config.isVisible());
   config.SpButton1->click();
   EXPECT_FALSE(config.isVisible());
-  EXPECT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.folder_choices, 1);
+}
+
+TEST_F(MainFormTest, AddFilesImportsTheChosenFolderUnderTheProgressWindow) {
+  TempDir music;
+  for (const char* name : {"a.mp3", "b.mp3"}) {
+    std::filesystem::copy_file(std::string(MELODRIFT_TEST_MP3_DIR) + "/sine-mono-44k.mp3",
+                               music.File(name));
+  }
+  TAddProgress progress(&Form());
+  Form().AttachWindows({.add_progress = &progress});
+  Opened();
+  form_->show();
+  dialogs_.folder = music.path();
+
+  form_->AddMP3Files1Click();
+  EXPECT_EQ(form_->Tables().TrackDBF.RecCount(), 2);
+  EXPECT_EQ(form_->GridModel().rowCount(), 2);
+  EXPECT_EQ(form_->PanelText(0), "2 Files");
+  EXPECT_FALSE(progress.isVisible());
+  EXPECT_TRUE(form_->isEnabled());
+  EXPECT_EQ(progress.windowTitle(), "Add Files Progress");
+  EXPECT_EQ(form_->Tables().AvgDBF.RecCount(), 256);
+  EXPECT_EQ(dialogs_.messages.size(), 0u);
 }
 
 TEST_F(MainFormTest, SearchWalksFromHitToHitAndStartsOverAfterTheTimerOrAnEdit) {

@@ -21,8 +21,10 @@ namespace melodrift::testing {
 class FakeDialogs final : public Dialogs {
  public:
   bool answer = false;
+  std::optional<std::string> folder;  // what the folder chooser returns
   std::vector<std::string> messages;
   std::vector<std::string> questions;
+  int folder_choices = 0;
 
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   bool Confirm(const std::string& text) override {
@@ -30,7 +32,8 @@ class FakeDialogs final : public Dialogs {
     return answer;
   }
   std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override {
-    return std::nullopt;
+    ++folder_choices;
+    return folder;
   }
 };
 
