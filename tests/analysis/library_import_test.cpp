@@ -104,8 +104,7 @@ class LibraryImportTest : public ::testing::Test {
   HookPump pump_;
   RecordingImportView view_;
   TrackAnalyser analyser_{converter_, random_, pump_, view_};
-  LibraryImport import_{tables_,  average_, reader_, analyser_, random_,
-                        pump_,    view_,    temp_wav_};
+  LibraryImport import_{tables_, average_, reader_, analyser_, random_, pump_, view_, temp_wav_};
 };
 
 TEST_F(LibraryImportTest, NewFilesAreStoredAndKnownOnesSkipped) {
@@ -145,7 +144,8 @@ TEST_F(LibraryImportTest, NewFilesAreStoredAndKnownOnesSkipped) {
   // The average is the mean of the eight tracks' rows.
   FeatureVector mono;
   ASSERT_TRUE(tables_.ReadFeatures(0, mono));
-  for (int c : {0, 10, 23, 100}) EXPECT_DOUBLE_EQ(average_[c], (5.0 * mono[c] + 3.0 * stereo[c]) / 8);
+  for (int c : {0, 10, 23, 100})
+    EXPECT_DOUBLE_EQ(average_[c], (5.0 * mono[c] + 3.0 * stereo[c]) / 8);
 
   // The same folder again adds nothing and recomputes nothing.
   view_.labels1.clear();
@@ -261,6 +261,25 @@ TEST_F(LibraryImportTest, MissingFolderAndSecondImportAreRefused) {
   EXPECT_EQ(import_.Run(music_), LibraryImport::Outcome::kCompleted);
   EXPECT_EQ(nested, LibraryImport::Outcome::kFailed);
   EXPECT_EQ(tables_.TrackDBF.RecCount(), 1);
+}
+
+TEST_F(LibraryImportTest, CancelledRecomputationKeepsThePreviousAverage) {
+  Put("a.mp3");
+  ASSERT_EQ(import_.Run(music_), LibraryImport::Outcome::kCompleted);
+  const LibraryAverage before = average_;
+  testing::WriteFileBytes(temp_wav_, "left over");
+
+  class CancelAtFirstPoint final : public RandomSource {
+   public:
+    int64_t Draw(int64_t n) override { return n - 1; }  // every row is a progress point
+  } random;
+  bool keep_importing = false;
+  EXPECT_FALSE(
+      RecomputeLibraryAverage(tables_, average_, random, pump_, view_, keep_importing, temp_wav_));
+  EXPECT_EQ(average_, before);
+  EXPECT_EQ(tables_.AvgDBF.RecCount(), 0);  // rebuilt at the next start
+  EXPECT_TRUE(fs::exists(temp_wav_));       // a later import deletes it
+  EXPECT_FALSE(view_.visible);
 }
 
 TEST_F(LibraryImportTest, EmptyFolderAddsNothingAndDeletesTheTemporaryFile) {
