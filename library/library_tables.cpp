@@ -89,6 +89,7 @@ void LibraryTables::RebuildPathSet() {
 void LibraryTables::StoreTrack(const NewTrack& track) {
   const int32_t id = NextUniqueID;
 
+  ++generation_;
   FeatureDBF.ALock();
   for (int column = 0; column < kFeatureColumns; ++column) {
     FeatureDBF.ClearRecord();
@@ -151,6 +152,7 @@ void LibraryTables::DeleteAll() {
     table->UnLock();
   }
   NextUniqueID = 0;
+  ++generation_;
 }
 
 bool LibraryTables::ReadFeatures(int32_t unique_id, FeatureVector& values) {

@@ -97,11 +97,16 @@ class LibraryTables {
   // TrackMem when it is above 0.
   int TrackMemStale = 0;
 
+  // Changes whenever feature rows are added or removed (StoreTrack, DeleteAll), so that
+  // copies of them kept elsewhere know when to read them again.
+  uint64_t Generation() const { return generation_; }
+
  private:
   void RebuildPathSet();
 
   std::string tables_folder_;
-  std::unordered_set<std::string> paths_;  // trimmed filepath of every TrackMem row
+  std::unordered_set<std::string> paths_;
+  uint64_t generation_ = 0;  // trimmed filepath of every TrackMem row
 };
 
 // The sort key of a track row: artist and song, each filled up or cut to 50 characters.
