@@ -105,8 +105,8 @@ class LibraryTables {
   void RebuildPathSet();
 
   std::string tables_folder_;
-  std::unordered_set<std::string> paths_;
-  uint64_t generation_ = 0;  // trimmed filepath of every TrackMem row
+  std::unordered_set<std::string> paths_;  // trimmed filepath of every TrackMem row
+  uint64_t generation_ = 0;
 };
 
 // The sort key of a track row: artist and song, each filled up or cut to 50 characters.

@@ -43,7 +43,8 @@ class TCandidateTable {
   // present already (the table is unchanged). The cursor keeps its row.
   void Insert(const CandidateRow& row);
 
-  // The view: windows bound to the table see its rows while it is open. Closing removes no row.
+  // The view: windows bound to the table see its rows while it is open. Opening a closed view
+  // puts the cursor on the first row; closing removes no row.
   void OpenView();
   void CloseView();
   bool ViewOpen() const { return view_open_; }
@@ -69,18 +70,23 @@ class TCandidateTable {
   // row. Throws CandidateTableError on an empty table.
   void DeleteCurrent();
 
-  // Called after every change of the rows or of the cursor, for grids bound to the table.
+  // Called after every change of the rows or of the cursor while the view is open, and when
+  // the view opens or closes, for grids bound to the table. (A run inserting thousands of rows
+  // with the view closed does not make a grid reload each time.)
   std::function<void()> OnChanged;
 
  private:
+  // Rows are appended unsorted and put in order on the first read after; the cursor follows
+  // its row.
   void EnsureSorted() const;
+  void RequireRows() const;
   void Changed();
 
   std::string name_;
   mutable std::vector<CandidateRow> rows_;
-  mutable bool sorted_ = true;
+  mutable size_t sorted_count_ = 0;  // rows_[0, sorted_count_) are in `dist` order
   std::unordered_set<int32_t> ids_;
-  int64_t cursor_ = 0;  // index into rows_
+  mutable int64_t cursor_ = 0;  // index into rows_
   bool eof_ = true;
   bool view_open_ = true;
 };
