@@ -9,17 +9,12 @@
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "playback/audio_output.h"
+#include "playback/media_error.h"
 
 namespace melodrift {
-
-class MediaError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 class MediaDevice {
  public:
@@ -40,16 +35,17 @@ class MediaDevice {
   void Open();
   // Stops playback and releases the file at once; nothing when no file is open.
   void Close();
-  // Plays from the position (or from a start position set by Seek); at the end of the file,
-  // from 0. Playback runs on by itself to the end.
+  // Plays from the position; at the end of the file from 0, unless a Seek just before set the
+  // position there. Resumes when paused. Playback runs on by itself to the end, where the
+  // mode becomes kStopped with the position at the length.
   void Play();
   // Halts playback; the file stays open and the position stays.
   void Stop();
   // Playing: pause; paused: resume; otherwise nothing. Throws MediaError("No MCI device open")
   // when no file is open.
   void PauseToggle();
-  // Moves to `ms` (clamped to the length) through the frame table; playback, if running,
-  // goes on from there.
+  // Moves to `ms` (clamped to 0 and the length) through the frame table; a running playback
+  // goes on from there, a paused one stays paused there.
   void Seek(int64_t ms);
   int64_t Length() const;    // of the open file; 0 when none
   int64_t Position() const;  // what has been played; 0 when none

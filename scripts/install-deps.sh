@@ -11,7 +11,9 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-dbfread perl libdbd-xbase-perl
-  xvfb xauth x11-utils xdotool sox lame
+  xvfb xauth x11-utils xdotool sox lame mpg123
+  # a private sound server with a null sink, for the audio output tests
+  pulseaudio pulseaudio-utils
 )
 
 missing=()
