@@ -17,6 +17,10 @@
 #include "app/track_details_form.h"
 #include "library/error_form.h"
 #include "library/indexing_view.h"
+#include "playback/qt_audio_output.h"
+#include "playlist/parameter_form.h"
+#include "playlist/playlist_form.h"
+#include "playlist/progress_form.h"
 
 using namespace melodrift;
 
@@ -37,10 +41,15 @@ int main(int, char** argv) {
   QtEventPump pump;
   QtDialogs dialogs;
 
-  // Children are declared after the main window, so they go before it.
+  // The other windows are declared after the main window, so they go before it. The candidate
+  // tables (TDMod) come with the main window, before any other window.
   TMainForm form(ProgramFolder(), random, pump, dialogs);
   dialogs.SetOwner(&form);
   TAboutBox about(&form);
+  TParameterForm parameters(&form);
+  TProgressForm progress(&form);
+  TPlaylistForm playlist(form.DMod().PlayList, parameters, dialogs, pump,
+                         DefaultAudioOutputFactory(), &form);
   TAddProgress add_progress(&form);
   TTrackDetails details(&form);
   TSplashForm splash(random);
@@ -52,7 +61,10 @@ int main(int, char** argv) {
                       .splash = &splash,
                       .errors = &errors,
                       .config = &config,
-                      .add_progress = &add_progress});
+                      .add_progress = &add_progress,
+                      .parameters = &parameters,
+                      .progress = &progress,
+                      .playlist = &playlist});
   QObject::connect(&form, &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
   QtSignalWatch signal_watch(form, [&form] { return form.SafeToClose(); });

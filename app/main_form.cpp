@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -38,6 +39,10 @@
 #include "app/track_grid_model.h"
 #include "library/error_form.h"
 #include "library/error_log.h"
+#include "library/table_error.h"
+#include "playlist/parameter_form.h"
+#include "playlist/playlist_form.h"
+#include "playlist/progress_form.h"
 
 namespace melodrift {
 
@@ -82,6 +87,31 @@ QToolButton* MediaButton(QStyle::StandardPixmap icon, const QString& hint, QWidg
 
 }  // namespace
 
+class TMainForm::ParameterSettings final : public PlaylistSettings {
+ public:
+  void Attach(TParameterForm* window) { window_ = window; }
+
+  bool FilterOn() const override { return Target().FilterOn(); }
+  int SpinMin() const override { return Target().SpinMin(); }
+  int SpinMax() const override { return Target().SpinMax(); }
+  melodrift::ArtistFilter ArtistFilter() const override { return Target().ArtistFilter(); }
+  melodrift::BoostType BoostType() const override { return Target().BoostType(); }
+  int BoostWeight() const override { return Target().BoostWeight(); }
+  int RandomLevel() const override { return Target().RandomLevel(); }
+  LimitKind Limit() const override { return Target().Limit(); }
+  std::string SongsText() const override { return Target().SongsText(); }
+  std::string MinutesText() const override { return Target().MinutesText(); }
+  std::string MegabytesText() const override { return Target().MegabytesText(); }
+
+ private:
+  const PlaylistSettings& Target() const {
+    return window_ != nullptr ? window_->Settings() : defaults_;
+  }
+
+  FixedPlaylistSettings defaults_;
+  QPointer<TParameterForm> window_;
+};
+
 QUrl SupportMailUrl() {
   QUrl url;
   url.setScheme(QStringLiteral("mailto"));
@@ -106,6 +136,7 @@ TMainForm::TMainForm(const std::string& program_folder, RandomSource& random, Ev
       random_(random),
       pump_(pump),
       dialogs_(dialogs),
+      settings_(std::make_unique<ParameterSettings>()),
       grid_model_(std::make_unique<TrackGridModel>(tables_)) {
   setWindowTitle(QStringLiteral("Melodrift"));
   setWindowIcon(MelodriftIcon());
@@ -143,9 +174,12 @@ TMainForm::~TMainForm() = default;
 
 void TMainForm::FormCreate(const std::string& program_folder) {
   random_.SeedFromClock();
+  RankingView& view = *this;
+  run_ = std::make_unique<RankingRun>(tables_, average_, dmod_, spectra_, *settings_, random_,
+                                      pump_, row_pause_, view);
   SearchFocused = false;
-  RejectBusy = false;
-  JukeboxRanking = false;
+  run_->RejectBusy = false;
+  run_->JukeboxRanking = false;
   TimerTick = false;
   PlayForward = true;
   tables_.SetFileNames(program_folder);
@@ -153,8 +187,7 @@ void TMainForm::FormCreate(const std::string& program_folder) {
   import_view_ = std::make_unique<QtImportView>(*this, dialogs_);
   analyser_ = std::make_unique<TrackAnalyser>(MP3ToWav, random_, pump_, *import_view_);
   import_ = std::make_unique<LibraryImport>(tables_, average_, TagReader, *analyser_, random_,
-                                            pump_, *import_view_,
-                                            program_folder + "xxxyyzzz.wav");
+                                            pump_, *import_view_, program_folder + "xxxyyzzz.wav");
   // The timer runs from the window's creation, so it also fires once 5 s after start-up.
   StartErrTimer();
 }
@@ -171,7 +204,6 @@ QWidget* TMainForm::BuildTopBar() {
   SpButton1->setObjectName("SpButton1");
   SpButton3 = TopBarButton(QStringLiteral("Playlist"), QStringLiteral("Generate a playlist"), bar);
   SpButton3->setObjectName("SpButton3");
-  SpButton3->setEnabled(false);  // the ranking run is not built yet
   // Speed buttons: they act on the grid and the search box without taking the focus.
   SpButton1->setFocusPolicy(Qt::NoFocus);
   SpButton3->setFocusPolicy(Qt::NoFocus);
@@ -191,6 +223,7 @@ QWidget* TMainForm::BuildTopBar() {
 
   connect(AddButton, &QPushButton::clicked, this, &TMainForm::AddMP3Files1Click);
   connect(SpButton1, &QPushButton::clicked, this, &TMainForm::FindButtonClick);
+  connect(SpButton3, &QPushButton::clicked, this, &TMainForm::PlaylistOuter);
   connect(SearchString, &QLineEdit::returnPressed, this, &TMainForm::FindButtonClick);
   connect(SearchString, &QLineEdit::textChanged, this, [this] { NextBox->setChecked(false); });
   SearchString->installEventFilter(this);
@@ -326,16 +359,17 @@ void TMainForm::BuildMenus() {
   }
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("Options"));
-  item(options, QStringLiteral("Set Options"), QKeySequence(Qt::CTRL | Qt::Key_O), nullptr);
+  item(options, QStringLiteral("Set Options"), QKeySequence(Qt::CTRL | Qt::Key_O),
+       &TMainForm::Parameters1Click);
 
   QMenu* song = menuBar()->addMenu(QStringLiteral("Song"));
   QAction* details = item(song, QStringLiteral("Display Details"),
                           QKeySequence(Qt::CTRL | Qt::Key_D), &TMainForm::DisplayDetails1Click);
   QAction* visualization = item(song, QStringLiteral("Display Visualization"),
                                 QKeySequence(Qt::CTRL | Qt::Key_V), nullptr);
-  QAction* generate =
-      item(song, QStringLiteral("Generate Playlist"), QKeySequence(Qt::CTRL | Qt::Key_G), nullptr);
-  item(song, QStringLiteral("Average Playlist"), {}, nullptr);
+  QAction* generate = item(song, QStringLiteral("Generate Playlist"),
+                           QKeySequence(Qt::CTRL | Qt::Key_G), &TMainForm::PlaylistOuter);
+  item(song, QStringLiteral("Average Playlist"), {}, &TMainForm::AvgListButtonClick);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   item(help, QStringLiteral("Contents"), QKeySequence(Qt::Key_F1), &TMainForm::BrowseURL1Execute);
@@ -357,6 +391,10 @@ void TMainForm::AttachWindows(const ShellWindows& windows) {
   windows_.errors = windows.errors;
   windows_.config = windows.config;
   windows_.add_progress = windows.add_progress;
+  windows_.parameters = windows.parameters;
+  windows_.progress = windows.progress;
+  windows_.playlist = windows.playlist;
+  settings_->Attach(windows.parameters);
   import_view_->SetProgressWindow(windows.add_progress);
   if (windows_.add_progress) {
     connect(windows_.add_progress, &TAddProgress::Showing, this, [this] {
@@ -364,6 +402,14 @@ void TMainForm::AttachWindows(const ShellWindows& windows) {
     });
     connect(windows_.add_progress, &TAddProgress::CancelRequested, this,
             [this] { import_->Cancel(); });
+  }
+  if (windows_.progress) {
+    disconnect(windows_.progress, nullptr, this, nullptr);  // attached once, however often asked
+    connect(windows_.progress, &TProgressForm::Showing, this, [this] {
+      if (StopButton->isEnabled()) StopButton->click();
+    });
+    connect(windows_.progress, &TProgressForm::CancelRequested, this,
+            [this] { run_->KeepRanking = false; });
   }
   if (windows_.config) {
     connect(windows_.config, &TConfigForm::AddFilesRequested, this, &TMainForm::AddMP3Files1Click,
@@ -426,6 +472,7 @@ void TMainForm::FormActivate() {
   if (windows_.details) windows_.details->hide();
   if (windows_.about) windows_.about->hide();
   if (windows_.errors) windows_.errors->hide();
+  if (windows_.parameters) windows_.parameters->hide();
 }
 
 bool TMainForm::SafeToClose() const {
@@ -434,8 +481,9 @@ bool TMainForm::SafeToClose() const {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   if (!SafeToClose()) {
-    // A running import stops at its next check; the window closes once it has.
+    // A running import or ranking run stops at its next check; the window closes once it has.
     if (import_->Running()) import_->Cancel();
+    if (ranking_running_) run_->KeepRanking = false;
     event->ignore();
     return;
   }
@@ -502,8 +550,8 @@ void TMainForm::TrackTableChanged() {
 // ---------------------------------------------------------------- library commands
 
 void TMainForm::AddMP3Files1Click() {
-  // Cancel enables the main window before the import has ended: no second import meanwhile.
-  if (import_->Running()) return;
+  // Cancel enables the main window before the import or run has ended: one at a time.
+  if (import_->Running() || ranking_running_) return;
   TableWorkScope work(*this);
   const std::optional<std::string> folder =
       dialogs_.ChooseFolder("Add MP3 files", QDir::currentPath().toStdString());
@@ -613,6 +661,108 @@ QString TMainForm::PanelText(int panel) const {
 
 void TMainForm::SetPanelText(int panel, const QString& text) {
   panels_.at(static_cast<size_t>(panel))->setText(text);
+}
+
+// ---------------------------------------------------------------- playlists
+
+void TMainForm::Parameters1Click() {
+  if (windows_.parameters) windows_.parameters->ShowWindow();
+}
+
+void TMainForm::PlaylistOuter() {
+  run_->JukeboxRanking = false;
+  run_->SeedIsAverage = false;
+  RunPlaylistRanking();
+}
+
+void TMainForm::AvgListButtonClick() {
+  run_->SeedIsAverage = true;
+  run_->JukeboxRanking = false;
+  RunPlaylistRanking();
+}
+
+void TMainForm::RunPlaylistRanking() {
+  // Cancel enables the main window while the run finishes its row: one run at a time.
+  if (ranking_running_ || import_->Running()) return;
+  TableWorkScope work(*this);
+  ranking_running_ = true;
+  // The windows recover whatever ends the run: no hourglass or disabled window is left behind.
+  auto recover = [this] {
+    ranking_running_ = false;
+    if (windows_.progress) windows_.progress->hide();
+    RestoreCursor();
+    setEnabled(true);
+  };
+  try {
+    run_->Run();
+  } catch (const TableFatalError&) {
+    recover();
+    throw;
+  } catch (const std::exception& e) {
+    recover();
+    dialogs_.ShowMessage(e.what());
+    return;
+  }
+  ranking_running_ = false;
+  const bool show_playlist = run_->RankingDone && windows_.playlist;
+  if (show_playlist) {
+    windows_.playlist->show();
+    windows_.playlist->raise();
+    windows_.playlist->activateWindow();
+  }
+  if (windows_.progress) windows_.progress->hide();
+  RestoreCursor();
+  // The playlist window enables the main window when it hides; without it nothing would.
+  if (!show_playlist) setEnabled(true);
+}
+
+void TMainForm::RestoreCursor() {
+  if (!wait_cursor_) return;
+  wait_cursor_ = false;
+  QApplication::restoreOverrideCursor();
+}
+
+void TMainForm::ShowPlaylistProgress(int64_t rows) {
+  if (windows_.playlist) windows_.playlist->hide();
+  if (windows_.progress) {
+    windows_.progress->SetProgress(0, rows);
+    windows_.progress->show();
+    windows_.progress->raise();
+  } else {
+    setEnabled(false);  // as the progress window would
+  }
+  if (!wait_cursor_) {
+    wait_cursor_ = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  repaint();
+  RepaintProgress();
+}
+
+void TMainForm::SetPlaylistProgress(int64_t visited, int64_t rows) {
+  if (windows_.progress) windows_.progress->SetProgress(visited, rows);
+}
+
+void TMainForm::RepaintProgress() {
+  if (windows_.progress) windows_.progress->repaint();
+}
+
+bool TMainForm::SongUsed(const std::string& artist_and_song) {
+  return std::find(UsedSong.begin(), UsedSong.end(), artist_and_song) != UsedSong.end();
+}
+
+bool TMainForm::ArtistUsed(const std::string& artist) {
+  return std::find(UsedArtist.begin(), UsedArtist.end(), artist) != UsedArtist.end();
+}
+
+void TMainForm::ClearUsed() {
+  UsedSong.clear();
+  UsedArtist.clear();
+}
+
+void TMainForm::ReportCalcFailure(int32_t unique_id, const std::string& path) {
+  ReportFailure("Could not calculate - " + std::to_string(unique_id),
+                "Could not calculate - " + path);
 }
 
 }  // namespace melodrift

@@ -1,8 +1,10 @@
 // The main window (TMainForm): the track grid with search, the menus and shortcuts, the status
-// bar, the library opening when it first shows and the closing of the tables when it closes.
+// bar, the library opening when it first shows, the playlist commands and the closing of the
+// tables when it closes.
 //
-// The window owns the library tables and the library average for the life of the program.
-// Main thread only; table failures are fatal table errors.
+// The window owns the library tables, the library average, the candidate tables (TDMod) and
+// the ranking run for the life of the program. Main thread only; table failures are fatal
+// table errors.
 #pragma once
 
 #include <QMainWindow>
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/id3v2_tag.h"
 #include "analysis/library_average.h"
@@ -25,6 +28,11 @@
 #include "app/library_opening.h"
 #include "app/random_source.h"
 #include "library/library_tables.h"
+#include "playlist/candidate_table.h"
+#include "playlist/playlist_settings.h"
+#include "playlist/ranking_run.h"
+#include "playlist/row_pause.h"
+#include "playlist/similarity.h"
 
 class QCheckBox;
 class QLabel;
@@ -43,6 +51,9 @@ class TAboutBox;
 class TAddProgress;
 class TConfigForm;
 class TErrorForm;
+class TParameterForm;
+class TPlaylistForm;
+class TProgressForm;
 class TSplashForm;
 class TTrackDetails;
 class TrackGridModel;
@@ -60,9 +71,12 @@ struct ShellWindows {
   TErrorForm* errors = nullptr;
   TConfigForm* config = nullptr;
   TAddProgress* add_progress = nullptr;
+  TParameterForm* parameters = nullptr;
+  TProgressForm* progress = nullptr;
+  TPlaylistForm* playlist = nullptr;
 };
 
-class TMainForm final : public QMainWindow, private LibraryOpeningView {
+class TMainForm final : public QMainWindow, private LibraryOpeningView, private RankingView {
   Q_OBJECT
 
  public:
@@ -80,6 +94,8 @@ class TMainForm final : public QMainWindow, private LibraryOpeningView {
   const LibraryAverage& Average() const { return average_; }
   const std::string& HelpPage() const { return help_page_; }
   TrackGridModel& GridModel() { return *grid_model_; }
+  TDMod& DMod() { return dmod_; }
+  RankingRun& Ranking() { return *run_; }
 
   // Status bar panels: 0 the number of tracks, 1 the remaining time, 2 transient messages.
   QString PanelText(int panel) const;
@@ -95,9 +111,9 @@ class TMainForm final : public QMainWindow, private LibraryOpeningView {
   // table's current row.
   void TrackTableChanged();
 
-  // False while table work that lets events run is under way (the library opening, later the
-  // import and the ranking) and inside a nested event loop (a modal box): closing the tables
-  // then would pull them from under that work.
+  // False while table work that lets events run is under way (the library opening, the import,
+  // the ranking run) and inside a nested event loop (a modal box): closing the tables then
+  // would pull them from under that work.
   bool SafeToClose() const;
 
   // Handlers.
@@ -116,13 +132,21 @@ class TMainForm final : public QMainWindow, private LibraryOpeningView {
   void BrowseURL1Execute();       // "Contents": the help page
   void ContactQuillmark1Click();  // "Email Support"
   void FindButtonClick();
+  void Parameters1Click();  // "Set Options"
+  // "Generate Playlist": a ranking run from the current track, then the playlist window.
+  void PlaylistOuter();
+  // "Average Playlist": the same with the library average as the seed.
+  void AvgListButtonClick();
 
-  // Program-wide state read by later commands, with the values of a fresh start.
+  // Program-wide state read by later commands, with the values of a fresh start. The flags of
+  // ranking (RejectBusy, JukeboxRanking, ...) are the ranking run's.
   bool SearchFocused = false;
-  bool RejectBusy = false;
   bool PlayForward = true;
-  bool JukeboxRanking = false;
   bool TimerTick = false;
+  // Songs ("artist - song") and artists played, which the jukebox ranking skips; playback
+  // fills them.
+  std::vector<std::string> UsedSong;
+  std::vector<std::string> UsedArtist;
   int32_t FirstRecNo = 0;
   int32_t LastRecNo = 0;
 
@@ -190,17 +214,44 @@ class TMainForm final : public QMainWindow, private LibraryOpeningView {
   void SelectGridRow(int row);
   void ShowGridCurrentRow();
 
+  // The settings of the parameter window once it is attached; the window's defaults before.
+  class ParameterSettings;
+
+  // The steps of both playlist commands after their flags: the run, then the playlist window.
+  void RunPlaylistRanking();
+  void RestoreCursor();
+
   // LibraryOpeningView
   void ShowFileCount(const std::string& text) override;
   void FocusFirstControl() override;
   void StartSplashTimer(int interval_ms) override;
   void ShowConfigForm() override;
 
+  // RankingView, playlist mode. The jukebox's parts answer as a jukebox window with nothing
+  // checked would, until the jukebox comes.
+  void ShowPlaylistProgress(int64_t rows) override;
+  void SetPlaylistProgress(int64_t visited, int64_t rows) override;
+  void RepaintProgress() override;
+  void SetJukeboxProgress(int64_t, int64_t) override {}
+  void ProposeNextTrack(const std::string&) override {}
+  bool OppositeChecked() override { return false; }
+  bool PreviewChecked() override { return false; }
+  void JukeboxNext() override {}
+  bool SongUsed(const std::string& artist_and_song) override;
+  bool ArtistUsed(const std::string& artist) override;
+  void ClearUsed() override;
+  void ReportCalcFailure(int32_t unique_id, const std::string& path) override;
+
   RandomSource& random_;
   EventPump& pump_;
   Dialogs& dialogs_;
+  TDMod dmod_;
   LibraryTables tables_;
   LibraryAverage average_{};
+  SpectrumCache spectra_{tables_};
+  ScheduledRowPause row_pause_;
+  std::unique_ptr<ParameterSettings> settings_;
+  std::unique_ptr<RankingRun> run_;
   // The import: tag reader, converter (MP3ToWav), analysis and the command itself.
   Tid3v2tag TagReader;
   TMP3ToWav MP3ToWav;
@@ -216,11 +267,16 @@ class TMainForm final : public QMainWindow, private LibraryOpeningView {
     QPointer<TErrorForm> errors;
     QPointer<TConfigForm> config;
     QPointer<TAddProgress> add_progress;
+    QPointer<TParameterForm> parameters;
+    QPointer<TProgressForm> progress;
+    QPointer<TPlaylistForm> playlist;
   } windows_;
   std::array<QLabel*, 3> panels_{};
   bool shown_once_ = false;
   bool grid_follows_table_ = true;
   int table_work_depth_ = 0;
+  bool ranking_running_ = false;
+  bool wait_cursor_ = false;  // the run shows the hourglass
 };
 
 }  // namespace melodrift

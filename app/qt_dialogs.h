@@ -1,4 +1,5 @@
-// The program's message boxes, confirmations and folder chooser on Qt's standard dialogs.
+// The program's message boxes, confirmations, folder chooser and save dialog on Qt's standard
+// dialogs.
 #pragma once
 
 #include <QPointer>
@@ -10,8 +11,8 @@ namespace melodrift {
 
 class QtDialogs final : public Dialogs {
  public:
-  // Boxes are centred over `owner` (the main window) once it is set; before that, over the
-  // screen. The owner is not owned.
+  // Boxes are centred over the active window, or over `owner` (the main window) once it is
+  // set; before that, over the screen. The owner is not owned.
   void SetOwner(QWidget* owner) { owner_ = owner; }
 
   void ShowMessage(const std::string& text) override;
@@ -19,8 +20,16 @@ class QtDialogs final : public Dialogs {
   bool Confirm(const std::string& text) override;
   std::optional<std::string> ChooseFolder(const std::string& caption,
                                           const std::string& start_folder) override;
+  std::optional<std::string> SaveFileName(const std::string& caption, const std::string& filter,
+                                          const std::string& default_extension) override;
+
+  // Qt's form of a '|'-separated filter: "playlist file (*.m3u)", pairs joined by ";;".
+  static QString NameFilters(const std::string& filter);
 
  private:
+  // The window a box belongs to: the active window, else the owner.
+  QWidget* Parent() const;
+
   QPointer<QWidget> owner_;
 };
 

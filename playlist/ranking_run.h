@@ -78,7 +78,7 @@ class RankingRun {
 
  private:
   void Walk(int64_t rows, int64_t start_row, DistanceCalculator& distance);
-  void EndSteps(int64_t accepted);
+  void EndSteps();
 
   LibraryTables& tables_;
   const LibraryAverage& average_;
@@ -89,6 +89,7 @@ class RankingRun {
   EventPump& pump_;
   RowPause& pause_;
   RankingView& view_;
+  int64_t accepted_ = 0;  // candidates accepted (jukebox mode)
 };
 
 }  // namespace melodrift

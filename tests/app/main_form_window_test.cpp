@@ -1,5 +1,5 @@
 // The main window: layout, menus, the library opening, the grid, search, the library commands,
-// the error log entry point and closing.
+// the error log entry point, the playlist commands and closing.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
@@ -10,16 +10,20 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
 
+#include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <ostream>
-
-#include <filesystem>
+#include <utility>
 
 #include "analysis/add_progress_form.h"
 #include "app/about_box.h"
@@ -29,6 +33,11 @@
 #include "app/track_grid_model.h"
 #include "library/error_form.h"
 #include "library/table_error.h"
+#include "playback/silent_audio_output.h"
+#include "playlist/candidate_grid_model.h"
+#include "playlist/parameter_form.h"
+#include "playlist/playlist_form.h"
+#include "playlist/progress_form.h"
 #include "tests/app/shell_fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -107,7 +116,7 @@ TEST_F(MainFormTest, LayoutHasTheFixedSizesControlsAndHints) {
   for (const Button& b : {
            Button{form.AddButton, "Add", "Add MP3 files to library", true},
            Button{form.SpButton1, "Search", "Locate search string in track library", true},
-           Button{form.SpButton3, "Playlist", "Generate a playlist", false},
+           Button{form.SpButton3, "Playlist", "Generate a playlist", true},
        }) {
     EXPECT_EQ(b.button->text(), b.text);
     EXPECT_EQ(b.button->toolTip(), b.hint);
@@ -163,11 +172,11 @@ TEST_F(MainFormTest, MenusHoldTheirItemsShortcutsAndDisabledCommands) {
       {"Play", "Pause       C", {}, false},
       {"Play", "Stop         V", {}, false},
       {"Play", "Next         B", {}, false},
-      {"Options", "Set Options", QKeySequence("Ctrl+O"), false},
+      {"Options", "Set Options", QKeySequence("Ctrl+O"), true},
       {"Song", "Display Details", QKeySequence("Ctrl+D"), true},
       {"Song", "Display Visualization", QKeySequence("Ctrl+V"), false},
-      {"Song", "Generate Playlist", QKeySequence("Ctrl+G"), false},
-      {"Song", "Average Playlist", {}, false},
+      {"Song", "Generate Playlist", QKeySequence("Ctrl+G"), true},
+      {"Song", "Average Playlist", {}, true},
       {"Help", "Contents", QKeySequence("F1"), true},
       {"Help", "Email Support", {}, true},
       {"Help", "Error Log", QKeySequence("Ctrl+E"), true},
@@ -203,12 +212,33 @@ TEST_F(MainFormTest, MenusHoldTheirItemsShortcutsAndDisabledCommands) {
                                 "Generate Playlist Ctrl+G"}));
 }
 
+// The playlist windows as the program makes them for a main window.
+struct PlaylistWindows {
+  PlaylistWindows(TMainForm& form, Dialogs& dialogs, EventPump& pump)
+      : parameters(&form),
+        progress(&form),
+        playlist(
+            form.DMod().PlayList, parameters, dialogs, pump,
+            [] { return std::make_unique<SilentAudioOutput>(); }, &form) {}
+  ShellWindows Attached() {
+    return {.parameters = &parameters, .progress = &progress, .playlist = &playlist};
+  }
+
+  TParameterForm parameters;
+  TProgressForm progress;
+  TPlaylistForm playlist;
+};
+
 TEST_F(MainFormTest, ShortcutsReachTheirCommands) {
   WriteLibrary(folder_, {Track("Artist", "Song")});
   TMainForm& form = Opened();
   TErrorForm errors(form.Tables().ErrorDBF, &form);
   TTrackDetails details(&form);
-  form.AttachWindows({.details = &details, .errors = &errors});
+  PlaylistWindows playlist(form, dialogs_, pump_);
+  ShellWindows windows = playlist.Attached();
+  windows.details = &details;
+  windows.errors = &errors;
+  form.AttachWindows(windows);
   form.show();
   // Each shown window takes the activation; the shortcuts belong to the main window.
   auto activate = [&] {
@@ -224,6 +254,16 @@ TEST_F(MainFormTest, ShortcutsReachTheirCommands) {
   ASSERT_TRUE(activate());
   QTest::keySequence(&form, QKeySequence("Ctrl+A"));
   EXPECT_EQ(dialogs_.folder_choices, 1) << "Add Files";
+  ASSERT_TRUE(activate());
+  QTest::keySequence(&form, QKeySequence("Ctrl+O"));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&playlist.parameters));
+  // The main window counts as active while a window over it is: wait for its own activation.
+  form.activateWindow();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !playlist.parameters.isVisible(); }))
+      << "activating the main window hides it";
+  ASSERT_TRUE(activate());
+  QTest::keySequence(&form, QKeySequence("Ctrl+G"));
+  EXPECT_TRUE(playlist.playlist.isVisible()) << "Generate Playlist";
 }
 
 struct OpeningCase {
@@ -306,9 +346,9 @@ TEST_F(MainFormTest, OpeningGivesTheFocusToTheFirstControlAndTheFlagsTheirStartV
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   EXPECT_EQ(QApplication::focusWidget(), form.AddButton);
   EXPECT_FALSE(form.SearchFocused);
-  EXPECT_FALSE(form.RejectBusy);
+  EXPECT_FALSE(form.Ranking().RejectBusy);
   EXPECT_TRUE(form.PlayForward);
-  EXPECT_FALSE(form.JukeboxRanking);
+  EXPECT_FALSE(form.Ranking().JukeboxRanking);
   EXPECT_FALSE(form.TimerTick);
   EXPECT_EQ(form.Tables().TrackMemStale, 0);
 
@@ -642,6 +682,181 @@ TEST_F(MainFormTest, MissingTablesFolderIsAFatalPathNotFound) {
   SetTableMessageHandler(previous);
   EXPECT_EQ(messages, std::vector<std::string>{"Could not create \"" + empty.path() +
                                                "/tables/errors.dbf\""});
+}
+
+// ---------------------------------------------------------------- playlists
+
+class MainFormPlaylistTest : public MainFormTest {
+ protected:
+  // The window opened on `tracks`, with the playlist windows and the first grid row current.
+  TMainForm& OpenedWithPlaylistWindows(const std::vector<NewTrack>& tracks) {
+    WriteLibrary(folder_, tracks);
+    Opened();
+    windows_ = std::make_unique<PlaylistWindows>(*form_, dialogs_, pump_);
+    form_->AttachWindows(windows_->Attached());
+    form_->show();
+    return *form_;
+  }
+  TPlaylistForm& Playlist() { return windows_->playlist; }
+  TProgressForm& Progress() { return windows_->progress; }
+  // What the playlist window lists, in its order.
+  QStringList PlaylistSongs() {
+    QStringList songs;
+    auto& model = Playlist().GridModel();
+    for (int row = 0; row < model.rowCount(); ++row) {
+      songs << model.data(model.index(row, CandidateGridModel::kSong)).toString();
+    }
+    return songs;
+  }
+
+  std::unique_ptr<PlaylistWindows> windows_;
+};
+
+TEST_F(MainFormPlaylistTest, PlaylistButtonRanksTheLibraryAndOpensThePlaylistWindow) {
+  TMainForm& form = OpenedWithPlaylistWindows(
+      {Track("A", "One"), Track("B", "Two"), Track("C", "Three", "An Album", 0)});
+  form.UsedSong = {"A - One"};
+  form.UsedArtist = {"A"};
+
+  form.SpButton3->click();
+  EXPECT_TRUE(form.Ranking().RankingDone);
+  EXPECT_FALSE(form.Ranking().SeedIsAverage);
+  ASSERT_TRUE(Playlist().isVisible());
+  QStringList songs = PlaylistSongs();
+  songs.sort();
+  EXPECT_EQ(songs, QStringList({"One", "Two"})) << "a track of 0 seconds is never ranked";
+  EXPECT_FALSE(Progress().isVisible());
+  EXPECT_FALSE(form.isEnabled()) << "disabled behind the playlist window";
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass is gone";
+  EXPECT_TRUE(form.UsedSong.empty()) << "a completed run empties the used lists";
+  EXPECT_TRUE(form.UsedArtist.empty());
+
+  Playlist().CloseButton->click();
+  EXPECT_TRUE(form.isEnabled());
+  EXPECT_EQ(form.DMod().PlayList.RecordCount(), 2) << "the rows stay after the window closed";
+
+  // Average Playlist: the same steps with the average as the seed, until Generate clears it.
+  form.AvgListButtonClick();
+  EXPECT_TRUE(form.Ranking().SeedIsAverage);
+  EXPECT_TRUE(Playlist().isVisible());
+  EXPECT_EQ(PlaylistSongs().size(), 2);
+  Playlist().CloseButton->click();
+  form.PlaylistOuter();
+  EXPECT_FALSE(form.Ranking().SeedIsAverage);
+}
+
+TEST_F(MainFormPlaylistTest, AnEmptyLibraryOpensAnEmptyPlaylist) {
+  TMainForm& form = OpenedWithPlaylistWindows({});
+  form.PlaylistOuter();
+  EXPECT_TRUE(Playlist().isVisible());
+  EXPECT_EQ(PlaylistSongs(), QStringList());
+  Playlist().close();
+  EXPECT_TRUE(form.isEnabled());
+}
+
+// Acts once, at the first time the run lets events run.
+class ActingPump final : public EventPump {
+ public:
+  std::function<void()> act;
+  void ProcessEvents() override {
+    if (act) std::exchange(act, nullptr)();
+  }
+};
+
+TEST_F(MainFormPlaylistTest, CancelStopsTheRunWithoutThePlaylistWindow) {
+  WriteLibrary(folder_, {Track("A", "One"), Track("B", "Two")});
+  ActingPump pump;
+  TMainForm form(folder_, random_, pump, dialogs_);
+  form.FormShow();
+  PlaylistWindows windows(form, dialogs_, pump);
+  form.AttachWindows(windows.Attached());
+  form.show();
+
+  pump.act = [&] {
+    EXPECT_TRUE(windows.progress.isVisible());
+    EXPECT_FALSE(form.isEnabled());
+    EXPECT_NE(QApplication::overrideCursor(), nullptr) << "the hourglass shows during the run";
+    windows.progress.Button1->click();
+  };
+  form.PlaylistOuter();
+  EXPECT_FALSE(form.Ranking().KeepRanking);
+  EXPECT_FALSE(form.Ranking().RankingDone);
+  EXPECT_FALSE(windows.playlist.isVisible());
+  EXPECT_FALSE(windows.progress.isVisible());
+  EXPECT_TRUE(form.isEnabled());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainFormPlaylistTest, ClosingDuringARunCancelsItAndKeepsTheTablesOpen) {
+  WriteLibrary(folder_, {Track("A", "One"), Track("B", "Two")});
+  ActingPump pump;
+  TMainForm form(folder_, random_, pump, dialogs_);
+  form.FormShow();
+  bool closed = false;
+  QObject::connect(&form, &TMainForm::Closed, [&] { closed = true; });
+  pump.act = [&] { form.close(); };
+  form.PlaylistOuter();
+  EXPECT_FALSE(closed);
+  EXPECT_FALSE(form.Ranking().RankingDone);
+  EXPECT_TRUE(form.Tables().TrackDBF.Active());
+  EXPECT_TRUE(form.SafeToClose());
+  form.close();
+  EXPECT_TRUE(closed) << "once the run has stopped";
+}
+
+TEST_F(MainFormPlaylistTest, AFailureBuildingTheSeedLeavesTheWindowsUsable) {
+  TMainForm& form = OpenedWithPlaylistWindows({Track("A", "One")});
+  form.Tables().FeatureDBF.Close();
+  EXPECT_THROW(form.PlaylistOuter(), TableFatalError);
+  EXPECT_FALSE(Progress().isVisible());
+  EXPECT_FALSE(Playlist().isVisible());
+  EXPECT_TRUE(form.isEnabled());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainFormPlaylistTest, ATrackThatCannotBeMeasuredIsReportedAndRankedLast) {
+  // With the boost "Auto", a bin whose library average is 0 has no factor.
+  NewTrack silent_bin = Track("A", "One");
+  NewTrack other = Track("B", "Two");
+  silent_bin.features[5] = 0;
+  other.features[5] = 0;
+  TMainForm& form = OpenedWithPlaylistWindows({silent_bin, other});
+  form.ErrTimer.stop();
+  form.PlaylistOuter();
+
+  const TCandidateTable& play_list = form.DMod().PlayList;
+  ASSERT_EQ(play_list.RecordCount(), 2);
+  EXPECT_EQ(play_list.Row(1).IDist, NoDistance);
+  EXPECT_EQ(play_list.Row(2).IDist, NoDistance);
+  EXPECT_TRUE(form.PanelText(2).startsWith("Could not calculate - "))
+      << form.PanelText(2).toStdString();
+  EXPECT_TRUE(form.ErrTimer.isActive());
+  TTzDbf& log = form.Tables().ErrorDBF;
+  ASSERT_EQ(log.RecCount(), 2);
+  std::vector<std::string> logged = {TrimTrailing(log.FieldTextAt(1, "errmsg")),
+                                     TrimTrailing(log.FieldTextAt(2, "errmsg"))};
+  std::sort(logged.begin(), logged.end());
+  EXPECT_EQ(logged, (std::vector<std::string>{"Could not calculate - /music/A/One.mp3",
+                                              "Could not calculate - /music/B/Two.mp3"}));
+}
+
+TEST_F(MainFormPlaylistTest, TheRunReadsTheParameterWindow) {
+  TMainForm& form = OpenedWithPlaylistWindows(
+      {Track("A", "One", "X", 100), Track("A", "Two", "X", 200), Track("B", "Three", "X", 150)});
+  // The grid's first row (artist A) is the seed track.
+  windows_->parameters.FilterBox->click();
+  windows_->parameters.SpinMin->setValue(100);
+  windows_->parameters.SpinMax->setValue(200);
+  form.PlaylistOuter();
+  EXPECT_EQ(PlaylistSongs(), QStringList({"Three"})) << "100 and 200 lie on the bounds";
+  Playlist().close();
+
+  windows_->parameters.FilterBox->click();
+  windows_->parameters.ArtistGroup->Item(1)->click();  // "Same"
+  form.PlaylistOuter();
+  QStringList songs = PlaylistSongs();
+  songs.sort();
+  EXPECT_EQ(songs, QStringList({"One", "Two"}));
 }
 
 }  // namespace

@@ -25,6 +25,8 @@ class FakeDialogs final : public Dialogs {
   std::vector<std::string> messages;
   std::vector<std::string> questions;
   int folder_choices = 0;
+  std::optional<std::string> save_name;    // what the save dialog returns
+  std::vector<std::string> save_requests;  // filter and default extension of each
 
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   bool Confirm(const std::string& text) override {
@@ -34,6 +36,11 @@ class FakeDialogs final : public Dialogs {
   std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override {
     ++folder_choices;
     return folder;
+  }
+  std::optional<std::string> SaveFileName(const std::string&, const std::string& filter,
+                                          const std::string& default_extension) override {
+    save_requests.push_back(filter + " " + default_extension);
+    return save_name;
   }
 };
 
