@@ -5,6 +5,7 @@
 #include <atomic>
 #include <charconv>
 #include <climits>
+#include <functional>
 #include <optional>
 
 #include "analysis/id3v2_tag.h"
@@ -13,6 +14,7 @@
 #include "analysis/mp3_to_wav.h"
 #include "analysis/track_analyser.h"
 #include "app/cli_import_view.h"
+#include "app/cli_playlist.h"
 #include "app/library_opening.h"
 #include "app/random_source.h"
 #include "library/indexing_view.h"
@@ -56,12 +58,12 @@ class ScopedInterruptHandler {
   struct sigaction previous_term_ = {};
 };
 
-// Events of the command line: only an interrupt, which cancels the import.
+// Events of the command line: only an interrupt, which cancels the running command.
 class CliEventPump final : public EventPump {
  public:
-  LibraryImport* import = nullptr;
+  std::function<void()> on_interrupt;
   void ProcessEvents() override {
-    if (g_interrupted && import != nullptr) import->Cancel();
+    if (g_interrupted && on_interrupt) on_interrupt();
   }
 };
 
@@ -117,9 +119,7 @@ class Session {
     }
   }
 
-  void Open() {
-    OpenLibrary(tables_, average_, pump_, random_, opening_view_);
-  }
+  void Open() { OpenLibrary(tables_, average_, pump_, random_, opening_view_); }
 
   int Import(const std::string& folder, bool terminal) {
     Open();
@@ -130,13 +130,12 @@ class Session {
     TrackAnalyser analyser(converter, random_, pump_, view);
     LibraryImport import(tables_, average_, tag_reader, analyser, random_, pump_, view,
                          program_folder_ + "xxxyyzzz.wav");
-    pump_.import = &import;
+    pump_.on_interrupt = [&import] { import.Cancel(); };
     const LibraryImport::Outcome outcome = import.Run(folder);
-    pump_.import = nullptr;
+    pump_.on_interrupt = nullptr;
     err_ << "Added " << view.stored() << (view.stored() == 1 ? " track" : " tracks") << " ("
          << import.ScannedCount << " MP3 files found, " << view.failures()
-         << " logged problems); the library holds " << tables_.TrackDBF.RecCount()
-         << " tracks.\n";
+         << " logged problems); the library holds " << tables_.TrackDBF.RecCount() << " tracks.\n";
     if (outcome == LibraryImport::Outcome::kCancelled) err_ << "Import cancelled.\n";
     return outcome == LibraryImport::Outcome::kCompleted ? 0 : 1;
   }
@@ -165,6 +164,14 @@ class Session {
     return 0;
   }
 
+  int Rank(const RankCommand& command, bool playlist) {
+    Open();
+    ScopedInterruptHandler interrupts;
+    return RunRankCommand(
+        command, playlist, tables_, average_, random_, [] { return g_interrupted.load(); }, out_,
+        err_);
+  }
+
   int Average() {
     Open();
     for (double v : average_) out_ << FormatNumber(v) << '\n';
@@ -187,8 +194,8 @@ int Check(const std::string& tables_folder, std::ostream& out) {
   const LibraryCheckReport report = CheckLibrary(tables_folder);
   for (const std::string& note : report.notes) out << "note: " << note << '\n';
   for (const std::string& failure : report.failures) out << "FAILED: " << failure << '\n';
-  out << (report.ok() ? "check: OK\n" : "check: " + std::to_string(report.failures.size()) +
-                                            " problem(s) found\n");
+  out << (report.ok() ? "check: OK\n"
+                      : "check: " + std::to_string(report.failures.size()) + " problem(s) found\n");
   return report.ok() ? 0 : 1;
 }
 
@@ -211,6 +218,22 @@ std::string CliUsage() {
          "  average         the 256 values of the library average spectrum\n"
          "  check           check the tables and indexes; exit status 1 when one is broken\n"
          "  dump FILE.dbf   the fields and records of any dBase table, tab-separated\n"
+         "  rank (--seed ID | --average) [OPTIONS]\n"
+         "                  rank the library against a track or the library average and\n"
+         "                  list the candidates, nearest first, tab-separated: unique_id,\n"
+         "                  idist, seconds, artist, song, path\n"
+         "  playlist (--seed ID | --average) [OPTIONS] (--count N | --minutes N |\n"
+         "           --megabytes N) --output FILE.m3u\n"
+         "                  rank, then write the top of the list as an extended M3U file\n"
+         "\n"
+         "OPTIONS, as in the Playlist Parameters window (defaults in brackets):\n"
+         "  --seconds-filter MIN MAX   rank only tracks longer than MIN (0-900) and shorter\n"
+         "                             than MAX (1-9000) seconds [off]\n"
+         "  --artist off|same|different  [off]\n"
+         "  --boost off|low|high|auto    [auto]\n"
+         "  --boost-weight 1-5           [3]\n"
+         "  --random 1-5                 random jitter of the distances [3]\n"
+         "  --opposite                   the most dissimilar tracks first\n"
          "\n"
          "Tag texts are written as UTF-8 and paths as the file system's bytes; a tab, line\n"
          "break or backslash inside a value is written as \\t, \\n, \\r or \\\\.\n"
@@ -222,10 +245,18 @@ int RunCli(const std::vector<std::string>& args, const std::string& program_fold
            std::ostream& out, std::ostream& err, bool err_is_terminal) {
   if (args.empty()) return Usage(err);
   const std::string& command = args[0];
-  const size_t wanted = command == "import" || command == "features" || command == "dump" ? 2 : 1;
-  const bool known = command == "import" || command == "tracks" || command == "features" ||
-                     command == "average" || command == "check" || command == "dump";
-  if (!known || args.size() != wanted) return Usage(err);
+  const bool ranking = command == "rank" || command == "playlist";
+  std::optional<RankCommand> rank;
+  if (ranking) {
+    rank = ParseRankCommand(std::vector<std::string>(args.begin() + 1, args.end()),
+                            command == "playlist");
+    if (!rank) return Usage(err);
+  } else {
+    const size_t wanted = command == "import" || command == "features" || command == "dump" ? 2 : 1;
+    const bool known = command == "import" || command == "tracks" || command == "features" ||
+                       command == "average" || command == "check" || command == "dump";
+    if (!known || args.size() != wanted) return Usage(err);
+  }
 
   ScopedThrowingTableErrors throwing;
   try {
@@ -242,6 +273,7 @@ int RunCli(const std::vector<std::string>& args, const std::string& program_fold
     if (command == "features" && !(id = ParseId(args[1]))) return Usage(err);
     Session session(program_folder, out, err);
     if (command == "import") return session.Import(args[1], err_is_terminal);
+    if (ranking) return session.Rank(*rank, command == "playlist");
     if (command == "tracks") return session.Tracks();
     if (command == "features") return session.Features(*id);
     return session.Average();

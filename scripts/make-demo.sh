@@ -27,13 +27,13 @@ make low-tide-02 "Tidal Drift" "Low Water" "Slack Tide" 2 13 13 \
 make low-tide-03 "Tidal Drift" "Low Water" "Seabed" 3 15 15 \
   sine 61.7 sine 92.5 remix 1,2 1,2 vol 0.4 tremolo 0.25 50
 
-# High bells: a one-second pluck chord high up, repeated.
+# High bells: one high chord, plucked in different rhythms and with slight detuning.
 make glass-01 "Glass Orchard" "Chimes" "Frost Bells" 1 1 12 \
   pluck 1760 pluck 2637 remix 1,2 1,2 vol 0.4 repeat 11 highpass 800
-make glass-02 "Glass Orchard" "Chimes" "Icicle" 2 1 12 \
-  pluck 1975 pluck 2960 remix 1,2 1,2 vol 0.4 repeat 11 highpass 800
-make glass-03 "Glass Orchard" "Chimes" "Crystal Rain" 3 1 12 \
-  pluck 2349 pluck 3520 remix 1,2 1,2 vol 0.4 repeat 11 highpass 900
+make glass-02 "Glass Orchard" "Chimes" "Icicle" 2 0.5 12 \
+  pluck 1768 pluck 2650 remix 1,2 1,2 vol 0.4 repeat 23 highpass 800
+make glass-03 "Glass Orchard" "Chimes" "Crystal Rain" 3 2 12 \
+  pluck 1752 pluck 2625 remix 1,2 1,2 vol 0.4 repeat 5 highpass 800
 
 # Noise: filtered pink and white noise, like rain and surf.
 make static-01 "Static Meadow" "Weather" "Rain on Tin" 1 13 13 \

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <algorithm>
+#include <map>
 #include <sstream>
 
 #include "library/error_log.h"
@@ -166,6 +168,68 @@ TEST_F(CliTest, ImportAddsAFolderAndReportsWhatItDid) {
 
   EXPECT_EQ(Run({"import", music.File("missing")}), 1);
   EXPECT_NE(err_.str().find("Folder not found"), std::string::npos) << err_.str();
+}
+
+TEST_F(CliTest, RankAndPlaylistOptionsAreChecked) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"rank"}, {"rank", "--seed"}, {"rank", "--seed", "x"},
+        {"rank", "--seed", "1", "--average"}, {"rank", "--average", "--random", "6"},
+        {"rank", "--average", "--boost", "max"}, {"rank", "--average", "--artist", "Same"},
+        {"rank", "--average", "--seconds-filter", "10"}, {"rank", "--average", "--count", "3"},
+        {"playlist", "--average", "--output", "x.m3u"},
+        {"playlist", "--average", "--count", "3"},
+        {"playlist", "--average", "--count", "x", "--output", "x.m3u"},
+        {"playlist", "--average", "--count", "3", "--minutes", "4", "--output", "x.m3u"}}) {
+    EXPECT_EQ(Run(args), 2) << ::testing::PrintToString(args);
+  }
+}
+
+// The demo files come in three groups of similar sound; each group's members rank nearest to
+// one another.
+TEST_F(CliTest, NearestNeighboursOfADemoTrackAreItsOwnGroup) {
+  ASSERT_EQ(Run({"import", MELODRIFT_DEMO_DIR}), 0) << err_.str();
+  ASSERT_EQ(Run({"tracks"}), 0);
+  std::map<std::string, std::string> artist_of;  // unique_id -> artist
+  std::map<std::string, std::vector<std::string>> ids_of;
+  for (size_t i = 1; i < Lines().size(); ++i) {
+    std::istringstream row(Lines()[i]);
+    std::string id, seconds, artist;
+    std::getline(row, id, '\t');
+    std::getline(row, seconds, '\t');
+    std::getline(row, artist, '\t');
+    artist_of[id] = artist;
+    ids_of[artist].push_back(id);
+  }
+  ASSERT_EQ(ids_of.size(), 3u);
+  for (const auto& [artist, ids] : ids_of) {
+    for (const std::string& seed : ids) {
+      ASSERT_EQ(Run({"rank", "--seed", seed, "--random", "1"}), 0) << err_.str();
+      const std::vector<std::string> lines = Lines();
+      ASSERT_EQ(lines.size(), 9u);
+      EXPECT_EQ(lines[0], "unique_id\tidist\tseconds\tartist\tsong\tpath");
+      for (size_t rank = 1; rank <= ids.size(); ++rank) {
+        const std::string id = lines[rank].substr(0, lines[rank].find('\t'));
+        EXPECT_EQ(artist_of[id], artist) << "seed " << seed << ", place " << rank;
+      }
+    }
+  }
+}
+
+TEST_F(CliTest, PlaylistWritesTheTopOfTheRankingAsExtendedM3u) {
+  ASSERT_EQ(Run({"import", MELODRIFT_DEMO_DIR}), 0) << err_.str();
+  testing::TempDir out;
+  ASSERT_EQ(Run({"playlist", "--average", "--random", "1", "--count", "3", "--output",
+                 out.File("mix")}),
+            0)
+      << err_.str();
+  const std::string m3u = testing::ReadFileBytes(out.File("mix.m3u"));
+  EXPECT_EQ(m3u.rfind("#EXTM3U\r\n#EXTINF:", 0), 0u) << m3u;
+  EXPECT_EQ(std::count(m3u.begin(), m3u.end(), '\n'), 7);
+  EXPECT_EQ(std::count(m3u.begin(), m3u.end(), '\r'), 7);
+  EXPECT_NE(err_.str().find("Wrote 3 entries"), std::string::npos) << err_.str();
+
+  EXPECT_EQ(Run({"playlist", "--seed", "99", "--count", "3", "--output", out.File("x")}), 1);
+  EXPECT_NE(err_.str().find("no track has unique_id 99"), std::string::npos);
 }
 
 TEST_F(CliTest, DumpShowsFieldsAndRecordsOfAnyTable) {
