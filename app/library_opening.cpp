@@ -30,6 +30,7 @@ OpenedLibrary OpenLibrary(LibraryTables& tables, LibraryAverage& average, EventP
     pump.ProcessEvents();
   }
   tables.NextUniqueID = static_cast<int32_t>(largest + 1);
+  tables.RemoveUnfinishedTrack();
 
   view.ShowFileCount(FileCountText(tables.TrackDBF.RecCount()));
 

@@ -1,6 +1,7 @@
 // Program entry: the windows in their fixed order, the splash at once, then the event loop.
 // The program reads no command line; everything is found beside the executable.
 #include <QApplication>
+#include <csignal>
 
 #include "analysis/add_progress_form.h"
 #include "app/about_box.h"
@@ -25,6 +26,9 @@
 using namespace melodrift;
 
 int main(int, char** argv) {
+  // A file size limit (ulimit -f) must fail the write ("Disk write error"), not kill the
+  // process between two table writes.
+  std::signal(SIGXFSZ, SIG_IGN);
   // Qt gets only the program's name: no option of the command line is read.
   int qt_argc = 1;
   char* qt_argv[] = {argv[0], nullptr};

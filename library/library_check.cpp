@@ -32,10 +32,14 @@ std::vector<TableSpec> Specs() {
        {"unique_id, N, 10, 0", "title, C, 254, 0", "seconds, N, 10, 0", "filepath, C, 254, 0",
         "artist, C, 254, 0", "album, C, 254, 0", "song, C, 254, 0", "include, L, 1, 0",
         "asndx, C, 100, 0"},
-       "ASNDX", "asndx", true},
+       "ASNDX",
+       "asndx",
+       true},
       {"feature_values.dbf",
        {"unique_id, N, 10, 0", "f_column, N, 5, 0", "f_value, N, 18, 0"},
-       "UNIQUE_ID", "unique_id", false},
+       "UNIQUE_ID",
+       "unique_id",
+       false},
       {"avg_array.dbf", {"avg_column, N, 5, 0", "avg_value, N, 9, 0"}, nullptr, nullptr, false},
       {"errors.dbf", {"errndx, N, 10, 0", "errmsg, C, 254, 0"}, nullptr, nullptr, false},
   };
@@ -236,8 +240,8 @@ class Checker {
       const DbfField* f = table.Field(expression);
       if (f == nullptr) return false;
       tag.expression = f->name;
-      tag.key_type = f->type == 'N' || f->type == 'F' ? MdxKeyType::kNumeric
-                                                      : MdxKeyType::kCharacter;
+      tag.key_type =
+          f->type == 'N' || f->type == 'F' ? MdxKeyType::kNumeric : MdxKeyType::kCharacter;
       tag.field_offset = f->offset;
       tag.field_length = f->length;
       return true;

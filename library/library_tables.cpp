@@ -118,6 +118,23 @@ void LibraryTables::StoreTrack(const NewTrack& track) {
   ++NextUniqueID;
 }
 
+int64_t LibraryTables::RemoveUnfinishedTrack() {
+  // In unique_id order the unfinished rows are the last ones.
+  int64_t removed = 0;
+  FeatureDBF.Last();
+  while (FeatureDBF.RecNo() != 0 && FeatureDBF.FieldInt("unique_id") >= NextUniqueID) {
+    FeatureDBF.DeleteRec();
+    ++removed;
+    FeatureDBF.Prior();
+    if (FeatureDBF.Bof()) break;
+  }
+  if (removed > 0) {
+    FeatureDBF.Pack();
+    ++generation_;
+  }
+  return removed;
+}
+
 bool LibraryTables::UniqueTrack(const std::string& path) const {
   return paths_.find(path) == paths_.end();
 }

@@ -63,6 +63,12 @@ class LibraryTables {
   // included). Constant time: a set of the stored paths is kept in step with TrackMem.
   bool UniqueTrack(const std::string& path) const;
 
+  // Feature rows of a track whose storing was cut short (the process ended between the feature
+  // rows and the track row) carry an identifier no track has, from NextUniqueID on. They are
+  // removed, so that the next stored track does not inherit them. Call after NextUniqueID is
+  // known. Returns the number of rows removed.
+  int64_t RemoveUnfinishedTrack();
+
   // "Include All" without the grid: sets include on every row where it is false, then
   // reloads TrackMem. The first row in ASNDX order becomes current.
   void IncludeAll();

@@ -361,16 +361,18 @@ void TTzDbf::Zap() {
   RequireOpen("Zap");
   DiscardEdit();
   const std::string message = "Error zapping " + path_;
+  // The header's count goes first: a process killed before the cut leaves records beyond the
+  // count, which are ignored, never a count beyond the records.
+  record_count_ = 0;
+  window_count_ = 0;
+  header_state_ = HeaderState::kChanged;
+  WriteHeader(message);
   const uint8_t end = dbf::kEndOfFile;
   int err = file_->Truncate(header_length_);
   if (err == 0) err = file_->WriteAt(header_length_, &end, 1);
   if (err != 0) {
     RaiseTableError(TableErrorCodeFromErrno(err, path_, table_error::kDiskWrite), message);
   }
-  record_count_ = 0;
-  window_count_ = 0;
-  header_state_ = HeaderState::kChanged;
-  WriteHeader(message);
   if (index_) {
     index_->Clear();
     index_->Flush();
@@ -411,16 +413,17 @@ void TTzDbf::Pack() {
     }
   }
   const bool removed = kept != record_count_;
+  // As in Zap: the count first, then the cut.
+  record_count_ = kept;
+  window_count_ = 0;
+  header_state_ = HeaderState::kChanged;
+  WriteHeader(message);
   const uint8_t end = dbf::kEndOfFile;
   int err = file_->Truncate(RecordOffset(kept + 1));
   if (err == 0) err = file_->WriteAt(RecordOffset(kept + 1), &end, 1);
   if (err != 0) {
     RaiseTableError(TableErrorCodeFromErrno(err, path_, table_error::kDiskWrite), message);
   }
-  record_count_ = kept;
-  window_count_ = 0;
-  header_state_ = HeaderState::kChanged;
-  WriteHeader(message);
   if (index_ && removed) BuildIndex(index_path_, index_tags_);
   ResetCursor();
   First();

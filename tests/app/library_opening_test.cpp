@@ -156,6 +156,35 @@ TEST_F(LibraryOpeningTest, RowsWrittenWithoutAHeaderUpdateAreFoundAgain) {
   EXPECT_EQ(songs, (std::vector<std::string>{"kept", "unflushed"}));
 }
 
+TEST_F(LibraryOpeningTest, FeatureRowsOfATrackCutShortAreRemoved) {
+  {
+    LibraryTables tables;
+    tables.SetFileNames(folder_.program_folder());
+    LibraryFolder::OpenTables(tables);
+    tables.StoreTrack(MakeTrack("a", "stored", 5));
+    // The process ended after the next track's feature rows were flushed, before its track row.
+    for (int c = 0; c < kFeatureColumns; ++c) {
+      tables.FeatureDBF.ClearRecord();
+      tables.FeatureDBF.SetFieldInt("unique_id", 1);
+      tables.FeatureDBF.SetFieldInt("f_column", c);
+      tables.FeatureDBF.SetFieldInt("f_value", 999);
+      tables.FeatureDBF.AppendRec();
+    }
+    tables.CloseAll();
+  }
+  LibraryTables tables;
+  Open(tables);
+  EXPECT_EQ(tables.NextUniqueID, 1);
+  EXPECT_EQ(tables.FeatureDBF.RecCount(), 256);
+  EXPECT_EQ(average_[0], 5);  // the average leaves the unfinished rows out
+
+  tables.StoreTrack(MakeTrack("b", "next", 40));
+  FeatureVector values;
+  ASSERT_TRUE(tables.ReadFeatures(1, values));
+  EXPECT_EQ(values[0], 40);  // its own rows, not the unfinished ones
+  EXPECT_EQ(tables.FeatureDBF.RecCount(), 512);
+}
+
 TEST_F(LibraryOpeningTest, MissingAverageTableIsBuiltFromTheFeatures) {
   {
     LibraryTables tables;

@@ -189,6 +189,42 @@ TEST(TableFatalErrors, FullDiskEndsWithCode101AndKeepsEarlierRecords) {
   EXPECT_EQ(reopened->FieldInt("num"), 2);
 }
 
+// A Zap or Pack that fails after its header write (as when the process ends there) leaves a
+// table that opens: the count was written before the records were cut.
+TEST(TableFatalErrors, ZapAndPackCutShortLeaveATableThatOpens) {
+  for (const bool pack : {false, true}) {
+    SCOPED_TRACE(pack ? "Pack" : "Zap");
+    TempDir dir;
+    const std::string path = dir.File("t.dbf");
+    auto failing = std::make_unique<testing::ScopedFailingWrites>();
+    TableError e = Capture([&] {
+      auto t = SmallTable(path);
+      t->Open();
+      for (int i = 0; i < 4; ++i) {
+        t->ClearRecord();
+        t->SetFieldInt("num", i);
+        t->AppendRec();
+      }
+      t->FlushDbf();
+      if (pack) {
+        t->Go(4);
+        t->DeleteRec();
+      }
+      // The header goes out (after Pack's write of the kept records), the end mark after the
+      // cut does not.
+      failing->AllowWrites(pack ? 2 : 1);
+      pack ? t->Pack() : t->Zap();
+    });
+    failing.reset();
+    EXPECT_EQ(e.code, 101);
+    ScopedThrowingTableErrors throwing;
+    auto reopened = SmallTable(path);
+    reopened->Open();
+    EXPECT_EQ(reopened->RecCount(), pack ? 3 : 0);
+    for (reopened->First(); !reopened->Eof(); reopened->Next()) reopened->FieldInt("num");
+  }
+}
+
 TEST(TableFatalErrors, SecondProcessGetsSharingViolation) {
   TempDir dir;
   const std::string path = dir.File("t.dbf");
