@@ -1,7 +1,7 @@
 // melodrift-cli: the library's commands from a shell.
 #include <unistd.h>
-#include <csignal>
 
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
