@@ -2,10 +2,12 @@
 BUILD_DIR  ?= build
 ASAN_DIR   ?= build-asan
 BENCH_DIR  ?= build-bench
+FUZZ_DIR   ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps build run test test-core test-asan bench format clean
+.PHONY: all deps build run test test-core test-asan bench fuzz format clean
 
 all: build
 
@@ -42,8 +44,18 @@ bench: deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	cd $(BENCH_DIR) && for b in bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; done
 
+# The libFuzzer targets of tests/fuzz (clang, ASan and UBSan), each run FUZZ_SECONDS seconds.
+$(FUZZ_DIR)/build.ninja: | deps
+	cmake -S . -B $(FUZZ_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+	  -DMELODRIFT_WITH_UI=OFF -DMELODRIFT_WITH_BENCH=OFF -DMELODRIFT_FUZZ=ON
+
+fuzz: deps $(FUZZ_DIR)/build.ninja
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash tests/fuzz/run-fuzzers.sh $(FUZZ_DIR)
+
 format:
 	find app library analysis playlist playback viz tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR) $(FUZZ_DIR)

@@ -9,9 +9,26 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 
 namespace melodrift {
+
+// Where one conversion's output goes. `write` gets the WAV file's bytes in order, header
+// first, and returns false when they could not be written; `progress` (may be empty) gets
+// each new percentage of the estimated output and returns false to end the conversion;
+// `stop` (may be null) is read at every frame. Neither call may throw: they run inside libmad.
+struct Mp3WavSink {
+  std::function<bool(const void* data, size_t n)> write;
+  std::function<bool(int percent)> progress;
+  const std::atomic<bool>* stop = nullptr;
+};
+
+// Decodes a whole MP3 file held in memory into a 16-bit PCM WAV file through `sink`: the
+// conversion that TMP3ToWav runs on its decoder thread, without the thread and the files.
+// Damaged frames are skipped. Returns whether a frame was decoded, every write and progress
+// call succeeded and no stop was asked. Any thread; does not throw.
+bool DecodeMp3ToWav(std::span<const unsigned char> mp3, const Mp3WavSink& sink);
 
 class TMADThread;
 

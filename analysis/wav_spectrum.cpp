@@ -60,6 +60,19 @@ FeatureValues FinishSpectrum(const TrackSpectrumValues& sums, int32_t frame_coun
   return values;
 }
 
+WavMeasurement MeasureWavBytes(std::span<const uint8_t> wav) {
+  WavMeasurement result;
+  const auto size = static_cast<int64_t>(wav.size());
+  WavSpectrum spectrum;
+  for (int64_t p = kFirstBlockOffset; BlockIsMeasured(p, size); p += kBlockStepBytes) {
+    spectrum.AddBlock(wav.data() + p);
+  }
+  result.TrackSpectrum = spectrum.TrackSpectrum();
+  result.FrameCount = spectrum.FrameCount();
+  result.TrackSeconds = TrackSecondsOf(size);
+  return result;
+}
+
 WavMeasurement MeasureWavFile(const std::string& path) {
   WavMeasurement result;
   int error = 0;
@@ -74,14 +87,7 @@ WavMeasurement MeasureWavFile(const std::string& path) {
     result.TrackSeconds = TrackSecondsOf(0);
     return result;
   }
-  WavSpectrum spectrum;
-  for (int64_t p = kFirstBlockOffset; BlockIsMeasured(p, size); p += kBlockStepBytes) {
-    spectrum.AddBlock(bytes.data() + p);
-  }
-  result.TrackSpectrum = spectrum.TrackSpectrum();
-  result.FrameCount = spectrum.FrameCount();
-  result.TrackSeconds = TrackSecondsOf(size);
-  return result;
+  return MeasureWavBytes(bytes);
 }
 
 }  // namespace melodrift

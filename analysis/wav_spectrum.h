@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "analysis/dsp_fft.h"
@@ -58,6 +59,10 @@ struct WavMeasurement {
   int32_t FrameCount = 0;
   int32_t TrackSeconds = -1;
 };
+
+// Measures a whole WAV file held in memory: every block BlockIsMeasured admits, and
+// TrackSecondsOf its size. Any bytes are accepted.
+WavMeasurement MeasureWavBytes(std::span<const uint8_t> wav);
 
 // Measures the whole file in one pass, read into memory at once. A file that cannot be
 // opened or read counts as empty: no block and TrackSeconds -1. Does not delete the file.

@@ -13,6 +13,7 @@ namespace melodrift::mdx {
 namespace {
 
 constexpr uint32_t kProgressSteps = 100;
+constexpr size_t kMaxReservedRecords = size_t{1} << 20;
 
 // A numeric key's value order packed into two integers, so the sort compares integers.
 struct NumericItem {
@@ -98,10 +99,13 @@ std::vector<SortedKeys> CollectSortedKeys(const std::vector<MdxTagDef>& tags, ui
                                           const MdxRecordScan& scan,
                                           const std::function<void()>& step) {
   std::vector<SortedKeys> sorted(tags.size());
+  // The count comes from a table header, which may be damaged (a scan past the records ends
+  // in a fatal error): room is made ahead for at most a million records, more grow it.
+  const size_t reserved = std::min<size_t>(record_count, kMaxReservedRecords);
   for (size_t t = 0; t < tags.size(); ++t) {
     sorted[t].key_length = static_cast<uint32_t>(tags[t].KeyLength());
-    sorted[t].keys.reserve(size_t{record_count} * sorted[t].key_length);
-    sorted[t].recnos.reserve(record_count);
+    sorted[t].keys.reserve(reserved * sorted[t].key_length);
+    sorted[t].recnos.reserve(reserved);
   }
   const uint32_t interval =
       std::max<uint32_t>(1, (record_count + kProgressSteps - 1) / kProgressSteps);

@@ -669,9 +669,22 @@ std::vector<int64_t> TTzDbf::RecNosInOrder() {
   }
   WithIndex([&] {
     order.clear();
+    // A damaged tree can pass its checks at opening and still repeat or leave out a part
+    // (a child named twice); endlessly, when parts repeat inside each other. Each record
+    // has one entry, in a tag that is not unique exactly one, or the index is rebuilt.
+    std::vector<bool> listed(static_cast<size_t>(record_count_) + 1, false);
+    int64_t entries = 0;
     for (bool ok = index_->First(); ok; ok = index_->Next()) {
       int64_t r = CheckedCursorRecNo();
+      if (listed[static_cast<size_t>(r)]) {
+        throw MdxDamaged("record " + std::to_string(r) + " has two entries");
+      }
+      listed[static_cast<size_t>(r)] = true;
+      ++entries;
       if (!Hidden(StoredRecord(r))) order.push_back(r);
+    }
+    if (!index_->tags()[index_->current_tag()].unique && entries != record_count_) {
+      throw MdxDamaged(std::to_string(record_count_ - entries) + " records have no entry");
     }
   });
   return order;

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config clang-format
+  # make fuzz: clang with libFuzzer and the sanitizer runtimes
+  clang libclang-rt-14-dev
   # libraries
   libmad0-dev zlib1g-dev qt6-base-dev qt6-multimedia-dev
   # tests and benchmarks
