@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all deps build run test test-core test-asan bench fuzz format clean
+.PHONY: all deps build run test test-core test-asan bench fuzz format clean crash-test
 
 all: build
 
@@ -36,6 +36,11 @@ test-asan: deps $(ASAN_DIR)/build.ninja
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 test: test-core test-asan
+
+# The crash-safety test with more kills than `make test` runs (CRASH_KILLS=n to choose).
+CRASH_KILLS ?= 1000
+crash-test: build
+	$(BUILD_DIR)/crash_test --kills $(CRASH_KILLS)
 
 $(BENCH_DIR)/build.ninja: | deps
 	cmake -S . -B $(BENCH_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release

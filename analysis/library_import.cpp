@@ -179,6 +179,9 @@ bool LibraryImport::ImportFile(const std::string& dir, const std::string& name,
   track.album = tag.album;
   track.song = tag.song;
   track.seconds = analyser_.TrackSeconds();
+  // The stored average stops describing the library with this track. Emptied now, it is
+  // rebuilt at the next start if the process ends before the recomputation.
+  if (AddedCount == 0) tables_.AvgDBF.Zap();
   tables_.StoreTrack(track);
   ++AddedCount;
   view_.ShowFileCount(FileCountText(tables_.NextUniqueID));
@@ -214,9 +217,10 @@ bool RecomputeLibraryAverage(LibraryTables& tables, LibraryAverage& average, Ran
   const bool completed = BuildLibraryAverage(tables, computed, [&] {
     if (random.Draw(50) <= 45) return true;
     const int64_t rows = features.RecCount();
-    view.SetProgress(rows > 0 ? static_cast<int>(RoundToInt64(static_cast<double>(
-                                    features.RecNo()) / static_cast<double>(rows) * 512))
-                              : 0);
+    view.SetProgress(rows > 0
+                         ? static_cast<int>(RoundToInt64(static_cast<double>(features.RecNo()) /
+                                                         static_cast<double>(rows) * 512))
+                         : 0);
     if (!keep_importing) return false;
     pump.ProcessEvents();
     return true;

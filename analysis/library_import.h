@@ -32,7 +32,9 @@ class LibraryImport {
   // The command after the folder choice: scans `folder` (none when the user cancelled the
   // chooser), then recomputes the average when tracks were added since the last
   // recomputation, else deletes the temporary WAV file. Refuses (kFailed, nothing done) while
-  // an import runs. An error that escapes a step ends the import: the progress window goes,
+  // an import runs. The average table is emptied before the first new track is stored, so
+  // that a process ended before the recomputation leaves it to be rebuilt at the next start,
+  // never stale. An error that escapes a step ends the import: the progress window goes,
   // the error text is shown, stored tracks stay and the average is not recomputed. Fatal
   // table errors are not caught.
   Outcome Run(const std::optional<std::string>& folder);

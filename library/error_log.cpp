@@ -9,6 +9,7 @@ void WriteErrMsg(TTzDbf& ErrorDBF, const std::string& message) {
   ErrorDBF.SetFieldInt("errndx", n);
   ErrorDBF.SetFieldText("errmsg", message);
   ErrorDBF.AppendRec();
+  ErrorDBF.FlushDbf();
   ErrorDBF.UnLock();
 }
 

@@ -9,7 +9,8 @@
 namespace melodrift {
 
 // Appends an entry: errndx = the number of rows the table held before, errmsg = the message
-// (cut to 254 characters). The table's header is brought up to date at Close.
+// (cut to 254 characters). The header's count is written at once: the file's track is stored
+// next and never read again, so an entry lost to a killed process would be lost for good.
 void WriteErrMsg(TTzDbf& ErrorDBF, const std::string& message);
 
 }  // namespace melodrift
