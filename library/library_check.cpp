@@ -1,5 +1,7 @@
 #include "library/library_check.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -72,6 +74,13 @@ struct LoadedTable {
   bool Deleted(int64_t recno) const { return Record(recno)[0] == '*'; }
 };
 
+// A folder or other non-file where a table or index file belongs: unlike a missing file, the
+// next start cannot create it and fails.
+bool SomethingElseAt(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
 std::string Describe(const DbfField& f) {
   return f.name + " " + f.type + " " + std::to_string(f.length) + "," + std::to_string(f.decimals);
 }
@@ -110,7 +119,11 @@ class Checker {
     const std::string path = folder_ + spec.file;
     LoadedTable& table = tables_[spec.file];
     if (!FileExists(path)) {
-      Note(std::string(spec.file) + ": missing (created empty at the next start)");
+      if (SomethingElseAt(path)) {
+        Fail(std::string(spec.file) + ": not a file; the program can neither open nor create it");
+      } else {
+        Note(std::string(spec.file) + ": missing (created empty at the next start)");
+      }
       return;
     }
     try {
@@ -233,7 +246,11 @@ class Checker {
     const std::string dbf = folder_ + spec.file;
     const std::string mdx = dbf.substr(0, dbf.size() - 4) + ".mdx";
     if (!FileExists(mdx)) {
-      Note(mdx + ": missing (built at the next start)");
+      if (SomethingElseAt(mdx)) {
+        Fail(mdx + ": not a file; the program can neither open nor build it");
+      } else {
+        Note(mdx + ": missing (built at the next start)");
+      }
       return;
     }
     auto resolve = [&](const std::string& expression, MdxTagDef& tag) {

@@ -271,6 +271,21 @@ TEST_F(MelodriftProgramTest, MissingTablesFolderEndsWithPathNotFound) {
   EXPECT_NE(::stat(program.Table("").c_str(), &info), 0) << "the program never makes the folder";
 }
 
+TEST_F(MelodriftProgramTest, TableFileThatIsAFolderEndsWithAccessDeniedAfterItsBoxes) {
+  Installation program(true);
+  ASSERT_EQ(::mkdir(program.Table("track_id.dbf").c_str(), 0755), 0);
+  QProcess process;
+  Start(process, program);
+  ASSERT_TRUE(Answer(process, "Melodrift")) << "no \"Could not create\" box";
+  ASSERT_TRUE(Answer(process, "Program halted.")) << "no \"Program halted.\" box";
+  ASSERT_TRUE(process.waitForFinished(kWaitMs));
+  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(process.exitCode(), 5);
+  struct stat info;
+  ASSERT_EQ(::stat(program.Table("track_id.dbf").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode)) << "the folder was replaced";
+}
+
 TEST_F(MelodriftProgramTest, SecondCopyOnTheSameFolderEndsWithSharingViolationAndChangesNothing) {
   Installation program(true);
   QProcess first;
@@ -288,6 +303,33 @@ TEST_F(MelodriftProgramTest, SecondCopyOnTheSameFolderEndsWithSharingViolationAn
   EXPECT_TRUE(TableBytes(program) == before) << "the second copy touched the library";
 
   Terminate(first);
+}
+
+TEST_F(MelodriftProgramTest, CommandLineWhileTheProgramRunsIsRefusedWithSharingViolation) {
+  Installation program(true);
+  QProcess window;
+  Start(window, program);
+  ASSERT_TRUE(MainWindowShown(window));
+  ASSERT_TRUE(WaitUntil(window, [&] { return FileSize(program.Table("feature_values.mdx")) > 0; }));
+  const QString cli = QString::fromStdString(program.Folder() + "melodrift-cli");
+  ASSERT_TRUE(QFile::copy(MELODRIFT_CLI_EXECUTABLE, cli));
+  const auto before = TableBytes(program);
+
+  for (const QStringList& args :
+       {QStringList{"tracks"}, QStringList{"import", MELODRIFT_TEST_MP3_DIR},
+        QStringList{"check"}}) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    QProcess command;
+    command.start(cli, args);
+    ASSERT_TRUE(command.waitForFinished(kWaitMs));
+    EXPECT_EQ(command.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(command.exitCode(), 32);
+    EXPECT_TRUE(command.readAllStandardError().contains("File sharing violation"));
+    EXPECT_TRUE(TableBytes(program) == before) << "the command line touched the library";
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(program.Folder() + "xxxyyzzz.wav")));
+  }
+
+  Terminate(window);
 }
 
 }  // namespace
