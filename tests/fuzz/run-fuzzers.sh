@@ -21,13 +21,14 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 mkdir -p "$build/fuzz-corpus" "$build/fuzz-findings" "$build/fuzz-logs"
 
-# Inputs longer than these add time per run, not paths: a small table or tag, the seed index,
-# two measured blocks, a few frames.
+# Inputs longer than these add time per run, not paths: a small tag, a table of a few records,
+# the seed index, one measured block, a few frames.
 max_len() {
   case $1 in
-    fuzz_dbf_table | fuzz_id3v2_tag) echo 2048 ;;
+    fuzz_id3v2_tag) echo 2048 ;;
+    fuzz_dbf_table) echo 1024 ;;
     fuzz_mdx_index) echo 8192 ;;
-    fuzz_wav_features) echo 6400 ;;
+    fuzz_wav_features) echo 4608 ;;
     *) echo 4096 ;;
   esac
 }
