@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QProcess>
@@ -39,16 +40,27 @@ bool HaveTools() {
   return true;
 }
 
-// A private X server for the life of the object, on a display it chose itself.
+// A private X server for the life of the object. Tests run in parallel processes, and an
+// X server that is ending can remove the socket of a new one that took over its display
+// number; so each process starts from a display number of its own (from its process id) and
+// takes the next when one is in use.
 class XServer {
  public:
   XServer() {
-    server_.setProgram("Xvfb");
-    server_.setArguments({"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-    server_.start();
-    if (server_.waitForReadyRead(kWaitMs)) {
-      const QByteArray number = server_.readLine().trimmed();
-      if (!number.isEmpty()) display_ = ":" + QString::fromLatin1(number);
+    const int first = 100 + static_cast<int>(::getpid() % 400) * 2;
+    for (int number = first; number < first + 20 && display_.isEmpty(); ++number) {
+      server_.setProgram("Xvfb");
+      server_.setArguments({":" + QString::number(number), "-displayfd", "1", "-screen", "0",
+                            "1024x768x24", "-nolisten", "tcp"});
+      server_.start();
+      if (server_.waitForReadyRead(kWaitMs)) {
+        const QByteArray ready = server_.readLine().trimmed();
+        if (!ready.isEmpty()) display_ = ":" + QString::fromLatin1(ready);
+      }
+      if (display_.isEmpty()) {
+        server_.kill();
+        server_.waitForFinished(5000);
+      }
     }
   }
   ~XServer() {
