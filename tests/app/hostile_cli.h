@@ -2,7 +2,6 @@
 // unprivileged user, or under a file size limit. For the hostile-environment tests.
 #pragma once
 
-#include <fcntl.h>
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_streams.h"
 #include "tests/support/temp_dir.h"
 
 namespace melodrift::testing {
@@ -67,13 +67,7 @@ class CliCopy {
     if (pid == 0) {
       // Only async-signal-safe calls until exec. The output files are opened before the
       // privileges go, so the unprivileged program can still write them.
-      const int in = ::open("/dev/null", O_RDONLY);
-      const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || out < 0 || err < 0) ::_exit(126);
-      ::dup2(in, STDIN_FILENO);
-      ::dup2(out, STDOUT_FILENO);
-      ::dup2(err, STDERR_FILENO);
+      if (!RedirectStandardStreams(out_path.c_str(), err_path.c_str())) ::_exit(126);
       if (limits.unprivileged && ::geteuid() == 0) {
         if (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
             ::setresuid(kNobody, kNobody, kNobody) != 0 || ::access(argv[0], X_OK) != 0)

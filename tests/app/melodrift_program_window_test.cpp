@@ -216,6 +216,18 @@ class MelodriftProgramTest : public ::testing::Test {
     return true;
   }
 
+  // A start that fails on its tables: the "Could not create" box, then "Program halted.",
+  // then the exit with the error's code.
+  void ExpectHaltAfterCreationBox(const Installation& program, int code) {
+    QProcess process;
+    Start(process, program);
+    ASSERT_TRUE(Answer(process, "Melodrift")) << "no \"Could not create\" box";
+    ASSERT_TRUE(Answer(process, "Program halted.")) << "no \"Program halted.\" box";
+    ASSERT_TRUE(process.waitForFinished(kWaitMs));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), code);
+  }
+
   std::unique_ptr<XServer> x_;
 };
 
@@ -271,14 +283,7 @@ TEST_F(MelodriftProgramTest, SigtermDuringTheOpeningEndsCleanlyOnceTheOpeningIsD
 
 TEST_F(MelodriftProgramTest, MissingTablesFolderEndsWithPathNotFound) {
   Installation program(false);
-  QProcess process;
-  Start(process, program);
-  // First the creation failure, then the fatal box.
-  ASSERT_TRUE(Answer(process, "Melodrift")) << "no \"Could not create\" box";
-  ASSERT_TRUE(Answer(process, "Program halted.")) << "no \"Program halted.\" box";
-  ASSERT_TRUE(process.waitForFinished(kWaitMs));
-  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(process.exitCode(), 3);
+  ExpectHaltAfterCreationBox(program, 3);
   struct stat info;
   EXPECT_NE(::stat(program.Table("").c_str(), &info), 0) << "the program never makes the folder";
 }
@@ -286,13 +291,7 @@ TEST_F(MelodriftProgramTest, MissingTablesFolderEndsWithPathNotFound) {
 TEST_F(MelodriftProgramTest, TableFileThatIsAFolderEndsWithAccessDeniedAfterItsBoxes) {
   Installation program(true);
   ASSERT_EQ(::mkdir(program.Table("track_id.dbf").c_str(), 0755), 0);
-  QProcess process;
-  Start(process, program);
-  ASSERT_TRUE(Answer(process, "Melodrift")) << "no \"Could not create\" box";
-  ASSERT_TRUE(Answer(process, "Program halted.")) << "no \"Program halted.\" box";
-  ASSERT_TRUE(process.waitForFinished(kWaitMs));
-  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(process.exitCode(), 5);
+  ExpectHaltAfterCreationBox(program, 5);
   struct stat info;
   ASSERT_EQ(::stat(program.Table("track_id.dbf").c_str(), &info), 0);
   EXPECT_TRUE(S_ISDIR(info.st_mode)) << "the folder was replaced";

@@ -1,12 +1,13 @@
 #include "tests/crash/child_process.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <stdexcept>
+
+#include "tests/support/child_streams.h"
 
 namespace melodrift::crash {
 
@@ -19,13 +20,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     // Only async-signal-safe calls until exec.
-    const int in = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) ::_exit(126);
-    ::dup2(in, STDIN_FILENO);
-    ::dup2(out, STDOUT_FILENO);
-    ::dup2(err, STDERR_FILENO);
+    if (!testing::RedirectStandardStreams(out_path.c_str(), err_path.c_str())) ::_exit(126);
     ::execv(args[0], args.data());
     ::_exit(127);
   }
