@@ -20,7 +20,7 @@ namespace melodrift {
 
 namespace {
 
-struct TableSpec {
+struct LibraryTableDef {
   const char* file;
   std::vector<std::string> fields;  // "name, type, length, decimals"
   const char* tag;                  // index tag, or null
@@ -28,7 +28,7 @@ struct TableSpec {
   bool auto_fix;                    // record count from the file size
 };
 
-std::vector<TableSpec> Specs() {
+std::vector<LibraryTableDef> LibraryTableDefs() {
   return {
       {"track_id.dbf",
        {"unique_id, N, 10, 0", "title, C, 254, 0", "seconds, N, 10, 0", "filepath, C, 254, 0",
@@ -90,12 +90,12 @@ class Checker {
   explicit Checker(std::string folder) : folder_(std::move(folder)) {}
 
   LibraryCheckReport Run() {
-    for (const TableSpec& spec : Specs()) Lock(spec);
-    for (const TableSpec& spec : Specs()) Load(spec);
+    for (const LibraryTableDef& table_def : LibraryTableDefs()) Lock(table_def);
+    for (const LibraryTableDef& table_def : LibraryTableDefs()) Load(table_def);
     CheckTracksAndFeatures();
     CheckAverage();
-    for (const TableSpec& spec : Specs())
-      if (spec.tag != nullptr) CheckIndex(spec);
+    for (const LibraryTableDef& table_def : LibraryTableDefs())
+      if (table_def.tag != nullptr) CheckIndex(table_def);
     return report_;
   }
 
@@ -104,8 +104,8 @@ class Checker {
   void Note(std::string text) { report_.notes.push_back(std::move(text)); }
 
   // The same exclusive lock as the program's, held for the whole check.
-  void Lock(const TableSpec& spec) {
-    const std::string path = folder_ + spec.file;
+  void Lock(const LibraryTableDef& table_def) {
+    const std::string path = folder_ + table_def.file;
     if (!FileExists(path)) return;
     auto opened = OpenTableFile(path, {.exclusive = true, .read_only = true});
     if (!opened.file) {
@@ -115,21 +115,22 @@ class Checker {
     locks_.push_back(std::move(opened.file));
   }
 
-  void Load(const TableSpec& spec) {
-    const std::string path = folder_ + spec.file;
-    LoadedTable& table = tables_[spec.file];
+  void Load(const LibraryTableDef& table_def) {
+    const std::string path = folder_ + table_def.file;
+    LoadedTable& table = tables_[table_def.file];
     if (!FileExists(path)) {
       if (SomethingElseAt(path)) {
-        Fail(std::string(spec.file) + ": not a file; the program can neither open nor create it");
+        Fail(std::string(table_def.file) +
+             ": not a file; the program can neither open nor create it");
       } else {
-        Note(std::string(spec.file) + ": missing (created empty at the next start)");
+        Note(std::string(table_def.file) + ": missing (created empty at the next start)");
       }
       return;
     }
     try {
       ScopedThrowingTableErrors throwing;
       table.source = std::make_unique<DbfSource>(
-          path, spec.auto_fix ? std::numeric_limits<int64_t>::max() : -1);
+          path, table_def.auto_fix ? std::numeric_limits<int64_t>::max() : -1);
       table.length = table.source->record_length();
       table.count = table.source->record_count();
       table.records.reserve(static_cast<size_t>(table.count) * static_cast<size_t>(table.length));
@@ -137,27 +138,27 @@ class Checker {
         table.records.insert(table.records.end(), record, record + table.length);
       });
     } catch (const TableFatalError& e) {
-      Fail(std::string(spec.file) + ": " + e.error().BoxText());
+      Fail(std::string(table_def.file) + ": " + e.error().BoxText());
       table.source.reset();
       return;
     }
     const std::vector<DbfField>& fields = table.source->fields();
-    bool layout_ok = fields.size() == spec.fields.size();
+    bool layout_ok = fields.size() == table_def.fields.size();
     for (size_t i = 0; layout_ok && i < fields.size(); ++i) {
-      auto want = ParseFieldLine(spec.fields[i]);
+      auto want = ParseFieldLine(table_def.fields[i]);
       layout_ok = want && want->name == fields[i].name && want->type == fields[i].type &&
                   want->length == fields[i].length && want->decimals == fields[i].decimals;
     }
     if (!layout_ok) {
       std::string found;
       for (const DbfField& f : fields) found += (found.empty() ? "" : "; ") + Describe(f);
-      Fail(std::string(spec.file) + ": fields are not the library's (" + found + ")");
+      Fail(std::string(table_def.file) + ": fields are not the library's (" + found + ")");
       table.source.reset();
       return;
     }
     const uint32_t stored = table.source->header().stored_record_count;
-    if (spec.auto_fix && stored != table.count) {
-      Note(std::string(spec.file) + ": header counts " + std::to_string(stored) +
+    if (table_def.auto_fix && stored != table.count) {
+      Note(std::string(table_def.file) + ": header counts " + std::to_string(stored) +
            " rows, the file holds " + std::to_string(table.count) +
            " (rows written after the last header write; counted at the next start)");
     }
@@ -240,10 +241,10 @@ class Checker {
     }
   }
 
-  void CheckIndex(const TableSpec& spec) {
-    if (!Usable(spec.file)) return;
-    const LoadedTable& table = tables_[spec.file];
-    const std::string dbf = folder_ + spec.file;
+  void CheckIndex(const LibraryTableDef& table_def) {
+    if (!Usable(table_def.file)) return;
+    const LoadedTable& table = tables_[table_def.file];
+    const std::string dbf = folder_ + table_def.file;
     const std::string mdx = dbf.substr(0, dbf.size() - 4) + ".mdx";
     if (!FileExists(mdx)) {
       if (SomethingElseAt(mdx)) {
@@ -264,8 +265,8 @@ class Checker {
       return true;
     };
     MdxTagDef expected;
-    expected.name = spec.tag;
-    resolve(spec.key, expected);
+    expected.name = table_def.tag;
+    resolve(table_def.key, expected);
     std::vector<MdxTagDef> tags{expected};
     std::string why;
     std::unique_ptr<MdxIndex> index =
