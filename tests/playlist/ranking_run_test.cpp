@@ -67,7 +67,7 @@ class RecordingRankingView final : public RankingView {
   std::function<void()> on_computed;
 };
 
-struct TrackSpec {
+struct TrackEntry {
   std::string artist;
   std::string song;
   int value;  // every feature value
@@ -82,8 +82,8 @@ class RankingRunTest : public ::testing::Test {
     LibraryFolder::OpenTables(tables_);
   }
 
-  void Store(const std::vector<TrackSpec>& specs) {
-    for (const TrackSpec& s : specs) {
+  void Store(const std::vector<TrackEntry>& entries) {
+    for (const TrackEntry& s : entries) {
       NewTrack t = testing::MakeTrack(s.artist, s.song);
       t.features.fill(s.value);
       t.seconds = s.seconds;
@@ -183,9 +183,9 @@ TEST_F(RankingRunTest, ArtistFilterSameIsExactAndDifferentRanksAsOff) {
 }
 
 TEST_F(RankingRunTest, WalkStartsAtRowFiveToNMinusOneFromElevenTracksOn) {
-  std::vector<TrackSpec> specs;
-  for (int i = 1; i <= 12; ++i) specs.push_back({"A", "song" + std::to_string(i), i});
-  Store(specs);
+  std::vector<TrackEntry> entries;
+  for (int i = 1; i <= 12; ++i) entries.push_back({"A", "song" + std::to_string(i), i});
+  Store(entries);
   SeedOn("song1");
   // The first distance ends the run: the one candidate is the start row's track.
   view_.on_computed = [&] { run_.KeepRanking = false; };
