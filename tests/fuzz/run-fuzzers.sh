@@ -48,7 +48,8 @@ for t in "${targets[@]}"; do
     continue
   fi
   mkdir -p "$build/fuzz-corpus/$t"
-  log=$build/fuzz-logs/$t.log
+  # A log per run, so that runs of one target side by side (one per core) keep theirs.
+  log=$build/fuzz-logs/$t-$(date -u +%Y%m%dT%H%M%S)-$$.log
   nice -n 10 "$program" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -max_len="$(max_len "$t")" -print_final_stats=1 -artifact_prefix="$build/fuzz-findings/$t-" \
     "$build/fuzz-corpus/$t" "$here/corpus/$t" >"$log" 2>&1
