@@ -67,15 +67,6 @@ class CliEventPump final : public EventPump {
   }
 };
 
-// The opening has nothing to show on the command line.
-class SilentOpeningView final : public LibraryOpeningView {
- public:
-  void ShowFileCount(const std::string&) override {}
-  void FocusFirstControl() override {}
-  void StartSplashTimer(int) override {}
-  void ShowConfigForm() override {}
-};
-
 // Index builds are announced, since a large one takes a moment.
 class CliIndexingView final : public IndexingView {
  public:

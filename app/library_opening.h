@@ -24,6 +24,17 @@ class LibraryOpeningView {
   virtual void ShowConfigForm() = 0;                   // the wizard, for an empty library
 };
 
+// For an opening without a window (command-line tools, tests, benchmarks): keeps the file
+// count text for a caller that wants it and shows nothing.
+class SilentOpeningView final : public LibraryOpeningView {
+ public:
+  void ShowFileCount(const std::string& text) override { file_count = text; }
+  void FocusFirstControl() override {}
+  void StartSplashTimer(int) override {}
+  void ShowConfigForm() override {}
+  std::string file_count;
+};
+
 // Row numbers of the first and last track in the grid's order (0 for an empty library).
 struct OpenedLibrary {
   int32_t FirstRecNo = 0;

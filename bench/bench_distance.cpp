@@ -24,7 +24,7 @@ struct RankingLibrary {
   RankingLibrary() {
     tables.SetFileNames(SharedLibrary().program_folder);
     NoEventPump pump;
-    NoView view;
+    SilentOpeningView view;
     OpenLibrary(tables, average, pump, random, view);
   }
   ~RankingLibrary() { tables.CloseAll(); }

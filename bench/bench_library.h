@@ -14,15 +14,6 @@ namespace melodrift::bench {
 
 inline constexpr int kLibraryTracks = 20000;
 
-class NoView final : public LibraryOpeningView {
- public:
-  void ShowFileCount(const std::string& text) override { file_count = text; }
-  void FocusFirstControl() override {}
-  void StartSplashTimer(int) override {}
-  void ShowConfigForm() override {}
-  std::string file_count;
-};
-
 // A program folder whose tables/ holds a library of kLibraryTracks tracks with valid indexes and
 // a filled average table.
 struct LibraryFixture {
@@ -35,7 +26,7 @@ struct LibraryFixture {
     NoEventPump pump;
     RandomSource random;
     LibraryAverage average;
-    NoView view;
+    SilentOpeningView view;
     OpenLibrary(tables, average, pump, random, view);  // builds indexes and the average
     tables.CloseAll();
   }

@@ -57,7 +57,7 @@ void PlaylistRunOver20000Tracks(benchmark::State& state) {
     NoEventPump pump;
     RandomSource random;
     LibraryAverage average;
-    NoView view;
+    SilentOpeningView view;
     OpenLibrary(tables, average, pump, random, view);
     TDMod dmod;
     SpectrumCache spectra(tables);

@@ -9,8 +9,8 @@
 
 #include "analysis/library_average.h"
 #include "app/library_opening.h"
-#include "bench/bench_support.h"
 #include "bench/bench_library.h"
+#include "bench/bench_support.h"
 #include "bench/bench_tables.h"
 
 namespace melodrift::bench {
@@ -27,7 +27,7 @@ void OpenLibraryOf20000Tracks(benchmark::State& state) {
       NoEventPump pump;
       RandomSource random;
       LibraryAverage average;
-      NoView view;
+      SilentOpeningView view;
       timer.Measure(state, [&] {
         OpenLibrary(tables, average, pump, random, view);
         tables.CloseAll();

@@ -68,12 +68,7 @@ inline NewTrack Track(const std::string& artist, const std::string& song,
 // from the feature rows.
 inline void WriteLibrary(const std::string& program_folder, const std::vector<NewTrack>& tracks,
                          const std::vector<int32_t>& ids = {}) {
-  struct NoView final : LibraryOpeningView {
-    void ShowFileCount(const std::string&) override {}
-    void FocusFirstControl() override {}
-    void StartSplashTimer(int) override {}
-    void ShowConfigForm() override {}
-  } view;
+  SilentOpeningView view;
   LibraryTables tables;
   tables.SetFileNames(program_folder);
   LibraryAverage average{};

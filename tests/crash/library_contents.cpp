@@ -16,14 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SilentOpening final : public LibraryOpeningView {
- public:
-  void ShowFileCount(const std::string&) override {}
-  void FocusFirstControl() override {}
-  void StartSplashTimer(int) override {}
-  void ShowConfigForm() override {}
-};
-
 std::vector<std::string_view> SplitTabs(std::string_view line) {
   std::vector<std::string_view> fields;
   size_t start = 0;
@@ -96,7 +88,7 @@ StoredLibrary ReadLibraryCopy(const std::string& tables_folder,
   StoredLibrary stored;
   NoEventPump pump;
   RandomSource random;
-  SilentOpening view;
+  SilentOpeningView view;
   OpenLibrary(tables, stored.average, pump, random, view);
   for (int64_t recno : tables.TrackDBF.RecNosInOrder()) {
     const int32_t id = LibraryTables::TrackRowAt(tables.TrackDBF, recno).unique_id;
