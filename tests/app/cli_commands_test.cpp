@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -54,9 +54,15 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, BadArgumentsPrintTheUsageAndExitWith2) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"frobnicate"}, {"import"}, {"tracks", "extra"},
-        {"features"}, {"features", "x"}, {"features", "-1"}, {"features", "12abc"}, {"dump"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                               {"frobnicate"},
+                                               {"import"},
+                                               {"tracks", "extra"},
+                                               {"features"},
+                                               {"features", "x"},
+                                               {"features", "-1"},
+                                               {"features", "12abc"},
+                                               {"dump"}}) {
     EXPECT_EQ(Run(args), 2) << ::testing::PrintToString(args);
     EXPECT_NE(err_.str().find("Usage: melodrift-cli"), std::string::npos);
   }
@@ -82,7 +88,6 @@ TEST_F(CliTest, TracksFeaturesAndAverageOfAStoredLibrary) {
   EXPECT_EQ(Lines(), std::vector<std::string>(256, "8"));
   EXPECT_EQ(Run({"features", "5"}), 1);
   EXPECT_NE(err_.str().find("no track has unique_id 5"), std::string::npos);
-
 }
 
 TEST_F(CliTest, CheckPassesOnAGoodLibraryAndNamesWhatIsBroken) {
@@ -153,7 +158,8 @@ TEST_F(CliTest, ImportAddsAFolderAndReportsWhatItDid) {
 
   ASSERT_EQ(Run({"tracks"}), 0);
   ASSERT_EQ(Lines().size(), 3u);
-  EXPECT_EQ(Lines()[1], "0	1	Test Signals	Sines	Two Tones	T	" + music.File("a.mp3"));
+  EXPECT_EQ(Lines()[1],
+            "0	1	Test Signals	Sines	Two Tones	T	" + music.File("a.mp3"));
   EXPECT_EQ(Run({"check"}), 0) << out_.str();
 
   // The failure went to the error log as well.
@@ -172,10 +178,15 @@ TEST_F(CliTest, ImportAddsAFolderAndReportsWhatItDid) {
 
 TEST_F(CliTest, RankAndPlaylistOptionsAreChecked) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"rank"}, {"rank", "--seed"}, {"rank", "--seed", "x"},
-        {"rank", "--seed", "1", "--average"}, {"rank", "--average", "--random", "6"},
-        {"rank", "--average", "--boost", "max"}, {"rank", "--average", "--artist", "Same"},
-        {"rank", "--average", "--seconds-filter", "10"}, {"rank", "--average", "--count", "3"},
+       {std::vector<std::string>{"rank"},
+        {"rank", "--seed"},
+        {"rank", "--seed", "x"},
+        {"rank", "--seed", "1", "--average"},
+        {"rank", "--average", "--random", "6"},
+        {"rank", "--average", "--boost", "max"},
+        {"rank", "--average", "--artist", "Same"},
+        {"rank", "--average", "--seconds-filter", "10"},
+        {"rank", "--average", "--count", "3"},
         {"playlist", "--average", "--output", "x.m3u"},
         {"playlist", "--average", "--count", "3"},
         {"playlist", "--average", "--count", "x", "--output", "x.m3u"},
@@ -218,9 +229,9 @@ TEST_F(CliTest, NearestNeighboursOfADemoTrackAreItsOwnGroup) {
 TEST_F(CliTest, PlaylistWritesTheTopOfTheRankingAsExtendedM3u) {
   ASSERT_EQ(Run({"import", MELODRIFT_DEMO_DIR}), 0) << err_.str();
   testing::TempDir out;
-  ASSERT_EQ(Run({"playlist", "--average", "--random", "1", "--count", "3", "--output",
-                 out.File("mix")}),
-            0)
+  ASSERT_EQ(
+      Run({"playlist", "--average", "--random", "1", "--count", "3", "--output", out.File("mix")}),
+      0)
       << err_.str();
   const std::string m3u = testing::ReadFileBytes(out.File("mix.m3u"));
   EXPECT_EQ(m3u.rfind("#EXTM3U\r\n#EXTINF:", 0), 0u) << m3u;
